@@ -1,0 +1,104 @@
+#pragma once
+// Small RAII owners for Win32 handles: every handle is closed where it is opened.
+#include <windows.h>
+
+#include <utility>
+
+namespace ramclean {
+
+// Traits: `invalid()` is the value that means "no handle", `close()` releases one.
+template <typename Traits>
+class unique_handle {
+public:
+    using value_type = typename Traits::value_type;
+
+    unique_handle() noexcept = default;
+    explicit unique_handle(value_type h) noexcept : h_(h) {}
+    unique_handle(const unique_handle&) = delete;
+    unique_handle& operator=(const unique_handle&) = delete;
+    unique_handle(unique_handle&& other) noexcept : h_(other.release()) {}
+    unique_handle& operator=(unique_handle&& other) noexcept {
+        reset(other.release());
+        return *this;
+    }
+    ~unique_handle() { reset(); }
+
+    [[nodiscard]] value_type get() const noexcept { return h_; }
+    [[nodiscard]] explicit operator bool() const noexcept { return h_ != Traits::invalid(); }
+    value_type release() noexcept { return std::exchange(h_, Traits::invalid()); }
+
+    // Closes the handle now; true when there was none or closing succeeded.
+    bool reset(value_type h = Traits::invalid()) noexcept {
+        value_type old = std::exchange(h_, h);
+        return old == Traits::invalid() || Traits::close(old);
+    }
+
+private:
+    value_type h_ = Traits::invalid();
+};
+
+struct null_handle_traits {
+    using value_type = HANDLE;
+    static HANDLE invalid() noexcept { return nullptr; }
+    static bool close(HANDLE h) noexcept { return CloseHandle(h) != 0; }
+};
+struct file_handle_traits {
+    using value_type = HANDLE;
+    static HANDLE invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static bool close(HANDLE h) noexcept { return CloseHandle(h) != 0; }
+};
+struct find_handle_traits {
+    using value_type = HANDLE;
+    static HANDLE invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static bool close(HANDLE h) noexcept { return FindClose(h) != 0; }
+};
+struct icon_traits {
+    using value_type = HICON;
+    static HICON invalid() noexcept { return nullptr; }
+    static bool close(HICON h) noexcept { return DestroyIcon(h) != 0; }
+};
+struct gdi_object_traits {
+    using value_type = HGDIOBJ;
+    static HGDIOBJ invalid() noexcept { return nullptr; }
+    static bool close(HGDIOBJ h) noexcept { return DeleteObject(h) != 0; }
+};
+
+using handle = unique_handle<null_handle_traits>;         // process, thread, token, ...
+using file_handle = unique_handle<file_handle_traits>;    // CreateFile, Toolhelp snapshots
+using find_handle = unique_handle<find_handle_traits>;    // FindFirstFile searches
+using icon_handle = unique_handle<icon_traits>;
+using gdi_object = unique_handle<gdi_object_traits>;
+
+// Selects a GDI object into a DC for the guard's lifetime.
+class selected_object {
+public:
+    selected_object(HDC dc, HGDIOBJ obj) noexcept : dc_(dc), old_(SelectObject(dc, obj)) {}
+    selected_object(const selected_object&) = delete;
+    selected_object& operator=(const selected_object&) = delete;
+    ~selected_object() {
+        if (old_ != nullptr && old_ != HGDI_ERROR) SelectObject(dc_, old_);
+    }
+
+private:
+    HDC dc_;
+    HGDIOBJ old_;
+};
+
+// BeginPaint/EndPaint pair.
+class paint_guard {
+public:
+    explicit paint_guard(HWND hwnd) noexcept : hwnd_(hwnd) { dc_ = BeginPaint(hwnd, &ps_); }
+    paint_guard(const paint_guard&) = delete;
+    paint_guard& operator=(const paint_guard&) = delete;
+    ~paint_guard() { EndPaint(hwnd_, &ps_); }
+
+    [[nodiscard]] HDC dc() const noexcept { return dc_; }
+    [[nodiscard]] const RECT& area() const noexcept { return ps_.rcPaint; }
+
+private:
+    HWND hwnd_;
+    PAINTSTRUCT ps_{};
+    HDC dc_ = nullptr;
+};
+
+}  // namespace ramclean

@@ -1,0 +1,45 @@
+#pragma once
+// Helpers for tests that run on the Win32 API under Wine.
+#include <windows.h>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "handles.h"
+
+namespace test_support {
+
+// Folder of the running test executable (the build's bin folder), without a trailing slash.
+std::string executable_folder();
+// Path of a program in the bin folder, e.g. bin_path("ramclean.exe").
+std::string bin_path(const std::string& name);
+
+struct started_process {
+    ramclean::handle process;
+    DWORD id = 0;
+};
+// Starts a command line; `folder` is its current directory (null: ours).
+started_process start_process(const std::string& command_line, const char* folder = nullptr);
+// Waits for the process to end; its exit code, or nullopt on timeout.
+std::optional<DWORD> wait_exit(const started_process& p, DWORD timeout_ms = 30000);
+// Starts, waits and returns the exit code (nullopt on timeout, after killing it).
+std::optional<DWORD> run(const std::string& command_line, DWORD timeout_ms = 30000,
+                         const char* folder = nullptr);
+
+std::optional<std::string> read_file(const std::string& path);
+bool write_file(const std::string& path, const std::string& bytes);
+bool exists(const std::string& path);
+
+// Open handles of a process, counted through the system handle table.
+int count_handles(DWORD process_id);
+
+// Polls `condition` until it holds or the time-out passes.
+bool wait_until(const std::function<bool()>& condition,
+                std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+// Handles every message waiting for this thread (for tests that drive windows themselves).
+void pump_messages();
+
+}  // namespace test_support
