@@ -180,3 +180,77 @@ TEST_F(MainWindowTest, SetStatusTextAfterTheWindowIsGoneDoesNothing) {
     destroy_request();
     EXPECT_EQ(main_window(), nullptr);
 }
+
+namespace {
+
+// Delivers a key press to the focused control through the main loop's one-message handling.
+void press(WPARAM key, bool shift = false) {
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    keys[VK_SHIFT] = shift ? 0x80 : 0;
+    SetKeyboardState(keys);
+    HWND target = GetFocus();
+    PostMessageA(target, WM_KEYDOWN, key, 1);
+    PostMessageA(target, WM_KEYUP, key, 0xC0000001);
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE) && msg.message != WM_QUIT)
+        handle_one_message();
+    keys[VK_SHIFT] = 0;
+    SetKeyboardState(keys);
+}
+
+}  // namespace
+
+TEST_F(MainWindowTest, TabAndShiftTabMoveTheFocusBetweenTheButtonsAndWrap) {
+    settings.visible = true;
+    ASSERT_TRUE(create_main_window(settings));
+    HWND clean = GetDlgItem(main_window(), clean_button_id);
+    HWND exit = GetDlgItem(main_window(), exit_button_id);
+    ASSERT_EQ(GetFocus(), clean);
+    const struct {
+        bool shift;
+        HWND expected;
+    } steps[] = {{false, exit}, {false, clean}, {true, exit}, {true, clean}};
+    for (const auto& step : steps) {
+        press(VK_TAB, step.shift);
+        EXPECT_EQ(GetFocus(), step.expected) << (step.shift ? "Shift+Tab" : "Tab");
+    }
+    EXPECT_EQ(events, std::vector<std::string>{"created"});
+}
+
+TEST_F(MainWindowTest, EnterEscF1AndArrowsDoNothing) {
+    settings.visible = true;
+    ASSERT_TRUE(create_main_window(settings));
+    HWND clean = GetDlgItem(main_window(), clean_button_id);
+    for (WPARAM key : {VK_RETURN, VK_ESCAPE, VK_F1, VK_LEFT, VK_RIGHT, VK_UP, VK_DOWN}) {
+        press(key);
+        EXPECT_EQ(GetFocus(), clean) << key;
+    }
+    EXPECT_NE(main_window(), nullptr);
+    EXPECT_EQ(events, std::vector<std::string>{"created"});
+}
+
+TEST_F(MainWindowTest, SpaceClicksTheFocusedButton) {
+    settings.visible = true;
+    ASSERT_TRUE(create_main_window(settings));
+    press(VK_SPACE);
+    press(VK_TAB);
+    press(VK_SPACE);
+    EXPECT_EQ(events, (std::vector<std::string>{"created", "clean", "exit"}));
+}
+
+TEST_F(MainWindowTest, FocusReturnsToTheLastFocusedButtonOnReactivation) {
+    settings.visible = true;
+    ASSERT_TRUE(create_main_window(settings));
+    press(VK_TAB);
+    HWND exit = GetDlgItem(main_window(), exit_button_id);
+    ASSERT_EQ(GetFocus(), exit);
+    HWND other = CreateWindowExA(0, "STATIC", "other", WS_OVERLAPPED | WS_VISIBLE, 0, 0, 50, 50,
+                                 nullptr, nullptr, nullptr, nullptr);
+    SetActiveWindow(other);
+    test_support::pump_messages();
+    SetActiveWindow(main_window());
+    test_support::pump_messages();
+    EXPECT_EQ(GetFocus(), exit);
+    DestroyWindow(other);
+}

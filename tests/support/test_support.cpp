@@ -98,6 +98,16 @@ int count_handles(DWORD process_id) {
     return count;
 }
 
+int free_gdi_slots() {
+    std::vector<ramclean::gdi_object> pens;
+    for (;;) {
+        ramclean::gdi_object pen(CreatePen(PS_SOLID, 1, RGB(1, 2, 3)));
+        if (!pen) break;
+        pens.push_back(std::move(pen));
+    }
+    return static_cast<int>(pens.size());
+}
+
 bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {

@@ -35,6 +35,10 @@ bool exists(const std::string& path);
 // Open handles of a process, counted through the system handle table.
 int count_handles(DWORD process_id);
 
+// Free slots of the process's GDI handle table: a count that drops shows a GDI leak
+// (Wine has no GetGuiResources). Fills the table with pens, counts, frees them again.
+int free_gdi_slots();
+
 // Polls `condition` until it holds or the time-out passes.
 bool wait_until(const std::function<bool()>& condition,
                 std::chrono::milliseconds timeout = std::chrono::seconds(10));
