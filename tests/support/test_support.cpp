@@ -98,6 +98,64 @@ int count_handles(DWORD process_id) {
     return count;
 }
 
+namespace {
+struct window_search {
+    DWORD process_id;
+    bool visible_only;
+    std::vector<HWND> found;
+};
+BOOL CALLBACK collect_window(HWND hwnd, LPARAM data) {
+    auto* search = reinterpret_cast<window_search*>(data);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(hwnd, &owner);
+    if (owner == search->process_id && (!search->visible_only || IsWindowVisible(hwnd)))
+        search->found.push_back(hwnd);
+    return TRUE;
+}
+}  // namespace
+
+std::vector<HWND> top_level_windows(DWORD process_id, bool visible_only) {
+    window_search search{process_id, visible_only, {}};
+    EnumWindows(collect_window, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND find_window(DWORD process_id, const std::string& title) {
+    for (HWND hwnd : top_level_windows(process_id)) {
+        char text[256] = {};
+        GetWindowTextA(hwnd, text, sizeof text);
+        if (title == text) return hwnd;
+    }
+    return nullptr;
+}
+
+temp_folder::temp_folder() {
+    char base[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, base);
+    static int serial = 0;
+    for (;;) {
+        path_ = std::string(base) + "ramclean-test-" + std::to_string(GetCurrentProcessId()) +
+                "-" + std::to_string(++serial);
+        if (CreateDirectoryA(path_.c_str(), nullptr)) return;
+        if (GetLastError() != ERROR_ALREADY_EXISTS) return;
+    }
+}
+
+temp_folder::~temp_folder() {
+    WIN32_FIND_DATAA entry;
+    ramclean::find_handle search(FindFirstFileA((path_ + "\\*").c_str(), &entry));
+    if (search) {
+        do {
+            const std::string name = entry.cFileName;
+            if (name == "." || name == "..") continue;
+            SetFileAttributesA(file(name).c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(file(name).c_str());
+        } while (FindNextFileA(search.get(), &entry));
+    }
+    search.reset();
+    RemoveDirectoryA(path_.c_str());
+}
+
 int free_gdi_slots() {
     std::vector<ramclean::gdi_object> pens;
     for (;;) {

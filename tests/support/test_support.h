@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "handles.h"
 
@@ -34,6 +35,25 @@ bool exists(const std::string& path);
 
 // Open handles of a process, counted through the system handle table.
 int count_handles(DWORD process_id);
+
+// Top-level windows of a process; with `visible_only`, only the visible ones.
+std::vector<HWND> top_level_windows(DWORD process_id, bool visible_only = false);
+// The process's top-level window whose title is `title` (code page 936 bytes), or null.
+HWND find_window(DWORD process_id, const std::string& title);
+
+// A fresh, empty folder under the Windows temp folder; removed with its files on scope exit.
+class temp_folder {
+public:
+    temp_folder();
+    ~temp_folder();
+    temp_folder(const temp_folder&) = delete;
+    temp_folder& operator=(const temp_folder&) = delete;
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "\\" + name; }
+
+private:
+    std::string path_;
+};
 
 // Free slots of the process's GDI handle table: a count that drops shows a GDI leak
 // (Wine has no GetGuiResources). Fills the table with pens, counts, frees them again.

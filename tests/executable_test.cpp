@@ -1,0 +1,190 @@
+// The shipped executables as files: PE form, imports, and the resources they carry.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+const char* const programs[] = {"ramclean.exe", "ramclean-auto.exe"};
+
+class ExecutableTest : public ::testing::TestWithParam<const char*> {
+protected:
+    std::string path() const { return test_support::bin_path(GetParam()); }
+};
+
+// Import DLL names of a PE32 image, read from the file.
+std::vector<std::string> imported_dlls(const std::string& image) {
+    auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data());
+    auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(image.data() + dos->e_lfanew);
+    auto* sections = IMAGE_FIRST_SECTION(nt);
+    auto offset_of = [&](DWORD rva) -> size_t {
+        for (int i = 0; i < nt->FileHeader.NumberOfSections; ++i) {
+            const auto& s = sections[i];
+            if (rva >= s.VirtualAddress && rva < s.VirtualAddress + s.Misc.VirtualSize)
+                return rva - s.VirtualAddress + s.PointerToRawData;
+        }
+        return 0;
+    };
+    const auto& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    std::vector<std::string> names;
+    auto* entry =
+        reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(image.data() + offset_of(dir.VirtualAddress));
+    for (; entry->Name != 0; ++entry) {
+        std::string name = image.data() + offset_of(entry->Name);
+        std::transform(name.begin(), name.end(), name.begin(), ::tolower);
+        names.push_back(name);
+    }
+    return names;
+}
+
+struct module_deleter {
+    void operator()(HMODULE m) const { FreeLibrary(m); }
+};
+using data_module = std::unique_ptr<std::remove_pointer_t<HMODULE>, module_deleter>;
+
+std::string resource_bytes(HMODULE module, LPCSTR type, LPCSTR name, WORD language) {
+    HRSRC found = FindResourceExA(module, type, name, language);
+    if (found == nullptr) return {};
+    const char* bytes = static_cast<const char*>(LockResource(LoadResource(module, found)));
+    return std::string(bytes, SizeofResource(module, found));
+}
+
+BOOL CALLBACK count_resource(HMODULE, LPCSTR, LPSTR, LONG_PTR count) {
+    ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
+
+}  // namespace
+
+TEST_P(ExecutableTest, IsA32BitGuiProgramImportingSystemDllsOnly) {
+    const auto image = test_support::read_file(path());
+    ASSERT_TRUE(image);
+    auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image->data());
+    auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(image->data() + dos->e_lfanew);
+    EXPECT_EQ(nt->FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
+    EXPECT_EQ(nt->OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR32_MAGIC);
+    EXPECT_EQ(nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
+    const std::vector<std::string> system = {"kernel32.dll", "user32.dll", "gdi32.dll",
+                                             "advapi32.dll", "msvcrt.dll", "ntdll.dll",
+                                             "shell32.dll",  "comctl32.dll", "version.dll"};
+    const auto dlls = imported_dlls(*image);
+    EXPECT_FALSE(dlls.empty());
+    for (const auto& dll : dlls)
+        EXPECT_NE(std::find(system.begin(), system.end(), dll), system.end())
+            << dll << " is not a system DLL";
+}
+
+TEST_P(ExecutableTest, CarriesTheManifestForCommonControls6WithoutAnExecutionLevel) {
+    data_module module(LoadLibraryExA(path().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    ASSERT_TRUE(module);
+    const std::string manifest = resource_bytes(module.get(), MAKEINTRESOURCEA(24),
+                                                MAKEINTRESOURCEA(1), LANG_NEUTRAL);
+    ASSERT_FALSE(manifest.empty());
+    for (const char* part :
+         {"standalone=\"yes\"", "manifestVersion=\"1.0\"", "processorArchitecture=\"x86\"",
+          "name=\"Microsoft.Windows.Common-Controls\"", "version=\"6.0.0.0\"",
+          "publicKeyToken=\"6595b64144ccf1df\"", "language=\"*\""})
+        EXPECT_NE(manifest.find(part), std::string::npos) << part;
+    EXPECT_EQ(manifest.find("trustInfo"), std::string::npos);
+    EXPECT_EQ(manifest.find("requestedExecutionLevel"), std::string::npos);
+}
+
+TEST_P(ExecutableTest, CarriesTheElevenImageIconGroup) {
+    data_module module(LoadLibraryExA(path().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    ASSERT_TRUE(module);
+    int groups = 0;
+    EnumResourceNamesA(module.get(), MAKEINTRESOURCEA(14), count_resource,  // RT_GROUP_ICON
+                       reinterpret_cast<LONG_PTR>(&groups));
+    EXPECT_EQ(groups, 1);
+    const std::string group =
+        resource_bytes(module.get(), MAKEINTRESOURCEA(14), "DEFAULT_ICON", LANG_NEUTRAL);
+    ASSERT_GE(group.size(), 6u);
+#pragma pack(push, 2)
+    struct group_entry {
+        BYTE width, height, colours, reserved;
+        WORD planes, bit_count;
+        DWORD bytes;
+        WORD id;
+    };
+#pragma pack(pop)
+    WORD count = 0;
+    memcpy(&count, group.data() + 4, 2);
+    ASSERT_EQ(count, 11);
+    ASSERT_EQ(group.size(), 6 + 11 * sizeof(group_entry));
+    const struct {
+        int size, bits;
+    } expected[] = {{16, 4},  {32, 4},  {48, 4},   {16, 8},   {32, 8},  {48, 8},
+                    {16, 32}, {32, 32}, {48, 32}, {128, 32}, {256, 32}};
+    for (int i = 0; i < 11; ++i) {
+        group_entry e;
+        memcpy(&e, group.data() + 6 + i * sizeof e, sizeof e);
+        SCOPED_TRACE(i);
+        EXPECT_EQ(e.width == 0 ? 256 : e.width, expected[i].size);
+        EXPECT_EQ(e.height == 0 ? 256 : e.height, expected[i].size);
+        EXPECT_EQ(e.bit_count, expected[i].bits);
+        const std::string image = resource_bytes(module.get(), MAKEINTRESOURCEA(3),
+                                                 MAKEINTRESOURCEA(e.id), LANG_NEUTRAL);
+        ASSERT_EQ(image.size(), e.bytes);
+        const bool png = image.compare(0, 8, "\x89PNG\r\n\x1a\n") == 0;
+        EXPECT_EQ(png, expected[i].size == 256);
+    }
+}
+
+TEST_P(ExecutableTest, CarriesTheChineseVersionBlock) {
+    const std::string file = path();
+    DWORD ignored = 0;
+    std::vector<char> block(GetFileVersionInfoSizeA(file.c_str(), &ignored));
+    ASSERT_FALSE(block.empty());
+    ASSERT_TRUE(GetFileVersionInfoA(file.c_str(), 0, static_cast<DWORD>(block.size()),
+                                    block.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 0u);
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+    EXPECT_EQ(fixed->dwFileFlags, 0u);
+    EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
+    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
+
+    WORD* translation = nullptr;
+    ASSERT_TRUE(VerQueryValueA(block.data(), "\\VarFileInfo\\Translation",
+                               reinterpret_cast<void**>(&translation), &length));
+    ASSERT_EQ(length, 4u);
+    EXPECT_EQ(translation[0], 0x0804);
+    EXPECT_EQ(translation[1], 1200);
+
+    const struct {
+        const char* key;
+        std::string value;
+    } strings[] = {{"FileDescription", "\xD4\xCB\xB4\xE6\xC7\xE5\xC0\xED"},  // 运存清理
+                   {"FileVersion", "1.0.0.0"},
+                   {"ProductVersion", "1.0.0.0"}};
+    for (const auto& s : strings) {
+        char* value = nullptr;
+        const std::string query = std::string("\\StringFileInfo\\080404B0\\") + s.key;
+        ASSERT_TRUE(VerQueryValueA(block.data(), query.c_str(), reinterpret_cast<void**>(&value),
+                                   &length))
+            << s.key;
+        EXPECT_EQ(std::string(value), s.value) << s.key;
+    }
+
+    data_module module(LoadLibraryExA(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    EXPECT_NE(FindResourceExA(module.get(), MAKEINTRESOURCEA(16), MAKEINTRESOURCEA(1),
+                              MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED)),
+              nullptr)
+        << "version block in language 2052";
+}
+
+INSTANTIATE_TEST_SUITE_P(BothPrograms, ExecutableTest, ::testing::ValuesIn(programs),
+                         [](const auto& info) {
+                             return std::string(info.param) == "ramclean.exe" ? "ramclean"
+                                                                              : "ramclean_auto";
+                         });

@@ -1,0 +1,58 @@
+// The shipped programs, started as a user would start them and watched from outside.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "main_window.h"
+#include "test_support.h"
+
+using namespace test_support;
+
+namespace {
+
+// "Tovrel-深度清理运存"
+const std::string title = "Tovrel-\xC9\xEE\xB6\xC8\xC7\xE5\xC0\xED\xD4\xCB\xB4\xE6";
+
+std::string text_of(HWND hwnd) {
+    char text[256] = {};
+    GetWindowTextA(hwnd, text, sizeof text);
+    return text;
+}
+
+HWND focus_of(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info);
+    return info.hwndFocus;
+}
+
+}  // namespace
+
+TEST(InteractiveProgram, ShowsCentredWithAnEmptyLabelAndCleanFocusedAndExitEndsIt) {
+    started_process p = start_process("\"" + bin_path("ramclean.exe") + "\"");
+    HWND window = nullptr;
+    ASSERT_TRUE(wait_until([&] {
+        window = find_window(p.id, title);
+        return window != nullptr && IsWindowVisible(window);
+    }));
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    EXPECT_EQ(rect.left, (GetSystemMetrics(SM_CXSCREEN) - 289) / 2);
+    EXPECT_EQ(rect.top, (GetSystemMetrics(SM_CYSCREEN) - 126) / 2);
+    EXPECT_EQ(rect.right - rect.left, 289);
+    EXPECT_EQ(rect.bottom - rect.top, 126);
+    EXPECT_EQ(text_of(GetDlgItem(window, ramclean::status_label_id)), "");
+    EXPECT_TRUE(wait_until([&] { return focus_of(window) == GetDlgItem(window, ramclean::clean_button_id); }));
+
+    PostMessageA(GetDlgItem(window, ramclean::exit_button_id), BM_CLICK, 0, 0);
+    EXPECT_EQ(wait_exit(p), 0u);
+}
+
+TEST(AutomaticProgram, EndsByItselfWithoutEverShowingAWindow) {
+    started_process p = start_process("\"" + bin_path("ramclean-auto.exe") + "\"");
+    bool shown = false;
+    while (WaitForSingleObject(p.process.get(), 10) == WAIT_TIMEOUT)
+        shown = shown || !top_level_windows(p.id, true).empty();
+    EXPECT_FALSE(shown);
+    EXPECT_EQ(wait_exit(p), 0u);
+}
