@@ -2,6 +2,7 @@
 // cleaning script runs it once per option. Never shows a window; see README for its exit codes.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
