@@ -1,0 +1,217 @@
+// memtool: frees the memory lists its options name; staged as C:\RAMMap.exe, where the
+// cleaning script runs it once per option. Never shows a window; see README for its exit codes.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "handles.h"
+#include "memtool.h"
+
+namespace {
+
+using ramclean::file_handle;
+using ramclean::handle;
+
+static_assert(sizeof("内存") == 5, "texts must be compiled to code page 936");
+
+constexpr int bits = sizeof(void*) * 8;
+constexpr char journal_variable[] = "RAMCLEAN_TOOL_JOURNAL";
+constexpr char twin_resource[] = "TWIN_IMAGE";
+constexpr char twin_name[] = "RAMMap64.exe";
+
+const char* description(memtool::operation op) {
+    switch (op) {
+        case memtool::operation::empty_working_sets: return "清空所有进程的工作集";
+        case memtool::operation::empty_system_working_set: return "清空系统工作集";
+        case memtool::operation::flush_modified_list: return "写出已修改页面列表";
+        case memtool::operation::purge_standby_list: return "清空备用页面列表";
+        case memtool::operation::purge_low_priority_standby_list:
+            return "清空优先级 0 备用页面列表";
+    }
+    return "";
+}
+
+unsigned long long available_megabytes() {
+    MEMORYSTATUSEX status{};
+    status.dwLength = sizeof status;
+    return GlobalMemoryStatusEx(&status) ? status.ullAvailPhys / (1024 * 1024) : 0;
+}
+
+void write_text(HANDLE file, const std::string& text) {
+    DWORD written = 0;
+    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+// Appends one line; append-only access keeps lines whole when several tools write at once.
+void append_to_journal(const std::string& line) {
+    char path[MAX_PATH];
+    const DWORD length = GetEnvironmentVariableA(journal_variable, path, sizeof path);
+    if (length == 0 || length >= sizeof path) return;
+    file_handle journal(CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (journal) write_text(journal.get(), line);
+}
+
+// Where the report lines go: the console of the process that started us, if it has one.
+struct console_output {
+    file_handle opened;          // CONOUT$ after attaching to the parent's console
+    HANDLE inherited = nullptr;  // our standard output, when we already had a console
+    [[nodiscard]] HANDLE get() const { return opened ? opened.get() : inherited; }
+};
+
+console_output open_parent_console() {
+    console_output out;
+    if (AttachConsole(ATTACH_PARENT_PROCESS)) {
+        out.opened.reset(CreateFileA("CONOUT$", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr));
+    } else if (GetLastError() == ERROR_ACCESS_DENIED) {
+        // Already attached (Wine hands a console to GUI programs that a console program starts).
+        const HANDLE standard = GetStdHandle(STD_OUTPUT_HANDLE);
+        if (standard != INVALID_HANDLE_VALUE) out.inherited = standard;
+    }
+    return out;
+}
+
+// True when every privilege the operations need is now enabled in our token.
+bool enable_privileges(const std::vector<memtool::operation>& operations) {
+    handle token;
+    {
+        HANDLE opened = nullptr;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &opened))
+            return false;
+        token.reset(opened);
+    }
+    for (memtool::operation op : operations) {
+        TOKEN_PRIVILEGES privileges{};
+        privileges.PrivilegeCount = 1;
+        privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+        if (!LookupPrivilegeValueA(nullptr, memtool::required_privilege(op),
+                                   &privileges.Privileges[0].Luid))
+            return false;
+        // Success with ERROR_NOT_ALL_ASSIGNED means the token does not hold the privilege.
+        if (!AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr) ||
+            GetLastError() == ERROR_NOT_ALL_ASSIGNED)
+            return false;
+    }
+    return true;
+}
+
+bool running_under_wow64() {
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
+struct resource_bytes {
+    const unsigned char* bytes = nullptr;
+    DWORD size = 0;
+};
+
+resource_bytes find_twin() {
+    HRSRC info = FindResourceA(nullptr, twin_resource, RT_RCDATA);
+    if (info == nullptr) return {};
+    HGLOBAL loaded = LoadResource(nullptr, info);
+    const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
+    if (bytes == nullptr) return {};
+    return {static_cast<const unsigned char*>(bytes), SizeofResource(nullptr, info)};
+}
+
+bool file_holds(const std::string& path, resource_bytes expected) {
+    file_handle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart != expected.size) return false;
+    std::vector<unsigned char> content(expected.size);
+    DWORD read = 0;
+    return ReadFile(file.get(), content.data(), expected.size, &read, nullptr) &&
+           read == expected.size && std::equal(content.begin(), content.end(), expected.bytes);
+}
+
+// Writes the twin under a name of its own first, so that a failed write never leaves a partial
+// twin where the next run would start it.
+bool put_twin(const std::string& path, resource_bytes twin) {
+    const std::string partial = path + "." + std::to_string(GetCurrentProcessId()) + ".partial";
+    bool written = false;
+    {
+        file_handle file(CreateFileA(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return false;
+        DWORD count = 0;
+        written =
+            WriteFile(file.get(), twin.bytes, twin.size, &count, nullptr) && count == twin.size;
+        written = file.reset() && written;
+    }
+    if (written && MoveFileExA(partial.c_str(), path.c_str(),
+                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    DeleteFileA(partial.c_str());
+    return false;
+}
+
+// Under WoW64 the memory list calls cannot be relied on from 32 bits: the 64-bit build of
+// these sources, carried as a resource, does the work with the same arguments.
+int run_twin(int argc, char** argv) {
+    const resource_bytes twin = find_twin();
+    char folder[MAX_PATH];
+    const DWORD length = GetTempPathA(sizeof folder, folder);
+    if (twin.size == 0 || length == 0 || length >= sizeof folder) return memtool::no_twin;
+    const std::string path = std::string(folder) + twin_name;
+    if (!file_holds(path, twin) && !put_twin(path, twin)) return memtool::no_twin;
+
+    std::string command_line = "\"" + path + "\"";
+    for (int i = 1; i < argc; ++i) command_line += std::string(" ") + argv[i];
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessA(path.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &started))
+        return memtool::no_twin;
+    handle process(started.hProcess);
+    handle thread(started.hThread);
+    DWORD code = memtool::no_twin;
+    if (WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(process.get(), &code))
+        return memtool::no_twin;
+    return static_cast<int>(code);
+}
+
+int run(int argc, char** argv) {
+    const auto operations = memtool::parse_arguments(argc, argv);
+    if (!operations) return memtool::usage;
+    // Attached before the twin starts, so that the twin finds the same console as its parent's.
+    const console_output console = open_parent_console();
+    if (running_under_wow64()) return run_twin(argc, argv);
+    if (!enable_privileges(*operations)) return memtool::not_elevated;
+
+    // Through void*: FARPROC has no parameters, and the cast would warn.
+    const auto set_information =
+        reinterpret_cast<memtool::set_information_function>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtSetSystemInformation")));
+    if (set_information == nullptr) return memtool::refused;
+
+    unsigned long long before = available_megabytes();
+    return memtool::perform_all(
+        *operations, set_information, [&](memtool::operation op, LONG status) {
+            append_to_journal(memtool::journal_line(op, bits, status));
+            const unsigned long long after = available_megabytes();
+            if (console.get() != nullptr) {
+                char line[256];
+                std::snprintf(line, sizeof line,
+                              "%s（%s）：%s（0x%08lX）。可用物理内存：%llu MB -> %llu MB\r\n",
+                              description(op), memtool::option_name(op),
+                              status >= 0 ? "完成" : "失败", static_cast<unsigned long>(status),
+                              before, after);
+                write_text(console.get(), line);
+            }
+            before = after;
+        });
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return run(__argc, __argv); }

@@ -1,0 +1,239 @@
+// memtool: its command line, the system calls behind each option, and the program as the
+// cleaning script runs it (in this 32-bit prefix, without WoW64, so it does the work itself).
+//
+// Under Wine, as root: the token holds and enables both privileges (AdjustTokenPrivileges
+// succeeds with ERROR_SUCCESS), and NtSetSystemInformation returns success for both classes
+// without doing anything. So "not held" is shown with a token that lacks the privilege, and a
+// refusal through a stand-in for NtSetSystemInformation.
+#include "memtool.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "memtool_process.h"
+#include "test_support.h"
+
+using memtool::operation;
+using memtool_process::environment_setting;
+using memtool_process::journal_lines;
+using memtool_process::memtool_command;
+using memtool_process::scratch_folder;
+
+namespace {
+
+struct arguments_case {
+    const char* name;
+    std::vector<const char*> arguments;
+    std::optional<std::vector<operation>> expected;
+};
+
+void PrintTo(const arguments_case& c, std::ostream* os) { *os << c.name; }
+
+class ParseArguments : public ::testing::TestWithParam<arguments_case> {};
+
+const std::vector<operation> all_five = {
+    operation::empty_working_sets, operation::empty_system_working_set,
+    operation::flush_modified_list, operation::purge_standby_list,
+    operation::purge_low_priority_standby_list};
+
+}  // namespace
+
+TEST_P(ParseArguments, TakesTheFiveOptionsInOrderAndNothingElse) {
+    const arguments_case& c = GetParam();
+    std::vector<const char*> argv = {"RAMMap.exe"};
+    argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
+    EXPECT_EQ(memtool::parse_arguments(static_cast<int>(argv.size()), argv.data()), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ParseArguments,
+    ::testing::Values(arguments_case{"ScriptOrder", {"-ew", "-es", "-em", "-et", "-e0"}, all_five},
+                      arguments_case{"AnyCase", {"-EW", "-Es", "-eM", "-ET", "-E0"}, all_five},
+                      arguments_case{"GivenOrderAndRepeats",
+                                     {"-e0", "-ew", "-e0"},
+                                     std::vector{operation::purge_low_priority_standby_list,
+                                                 operation::empty_working_sets,
+                                                 operation::purge_low_priority_standby_list}},
+                      arguments_case{"EulaIgnored",
+                                     {"-AcceptEula", "-et", "-ACCEPTEULA"},
+                                     std::vector{operation::purge_standby_list}},
+                      arguments_case{"Nothing", {}, std::nullopt},
+                      arguments_case{"OnlyEula", {"-accepteula"}, std::nullopt},
+                      arguments_case{"UnknownAfterGood", {"-ew", "-ex"}, std::nullopt},
+                      arguments_case{"LetterOInsteadOfZero", {"-eO"}, std::nullopt},
+                      arguments_case{"SlashForm", {"/ew"}, std::nullopt},
+                      arguments_case{"Joined", {"-ew-es"}, std::nullopt},
+                      arguments_case{"Empty", {""}, std::nullopt}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+namespace {
+
+// Stands in for NtSetSystemInformation: records each call, answers with `answer`.
+struct recorded_call {
+    ULONG information_class;
+    std::vector<unsigned char> information;
+};
+std::vector<recorded_call> calls;
+std::vector<LONG> answers;
+
+LONG NTAPI fake_set_information(ULONG information_class, PVOID information, ULONG length) {
+    const auto* bytes = static_cast<const unsigned char*>(information);
+    calls.push_back({information_class, std::vector<unsigned char>(bytes, bytes + length)});
+    if (answers.empty()) return 0;
+    const LONG answer = answers.front();
+    answers.erase(answers.begin());
+    return answer;
+}
+
+std::vector<unsigned char> command_bytes(int command) {
+    std::vector<unsigned char> bytes(sizeof command);
+    std::memcpy(bytes.data(), &command, sizeof command);
+    return bytes;
+}
+
+// SYSTEM_FILECACHE_INFORMATION (32-bit layout) with minimum and maximum all ones.
+std::vector<unsigned char> file_cache_bytes() {
+    struct {
+        SIZE_T current_size, peak_size;
+        ULONG page_fault_count;
+        SIZE_T minimum_working_set, maximum_working_set, current_with_transition,
+            peak_with_transition;
+        ULONG transition_repurpose_count, flags;
+    } info{};
+    static_assert(sizeof info == 36);
+    info.minimum_working_set = static_cast<SIZE_T>(-1);
+    info.maximum_working_set = static_cast<SIZE_T>(-1);
+    std::vector<unsigned char> bytes(sizeof info);
+    std::memcpy(bytes.data(), &info, sizeof info);
+    return bytes;
+}
+
+class Perform : public ::testing::Test {
+protected:
+    void SetUp() override {
+        calls.clear();
+        answers.clear();
+    }
+};
+
+}  // namespace
+
+TEST_F(Perform, CallsTheInformationClassAndCommandOfEachOption) {
+    EXPECT_EQ(memtool::perform_all(all_five, fake_set_information, nullptr), memtool::done);
+    ASSERT_EQ(calls.size(), 5u);
+    EXPECT_EQ(calls[0].information_class, 80u);
+    EXPECT_EQ(calls[0].information, command_bytes(2));  // empty working sets
+    EXPECT_EQ(calls[1].information_class, 81u);
+    EXPECT_EQ(calls[1].information, file_cache_bytes());
+    EXPECT_EQ(calls[2].information_class, 80u);
+    EXPECT_EQ(calls[2].information, command_bytes(3));  // flush the modified list
+    EXPECT_EQ(calls[3].information_class, 80u);
+    EXPECT_EQ(calls[3].information, command_bytes(4));  // purge the standby list
+    EXPECT_EQ(calls[4].information_class, 80u);
+    EXPECT_EQ(calls[4].information, command_bytes(5));  // purge the priority-0 standby list
+}
+
+TEST_F(Perform, ExitCodeTellsTheFirstRefusalAndEveryOptionIsStillTried) {
+    struct exit_case {
+        std::vector<LONG> answers;
+        int exit_code;
+    };
+    const LONG access_denied = static_cast<LONG>(0xC0000022);
+    const LONG privilege_not_held = static_cast<LONG>(0xC0000061);
+    for (const exit_case& c : std::vector<exit_case>{
+             {{0, 0, 0, 0, 0}, memtool::done},
+             {{0, 0x40000000, 0, 0, 0}, memtool::done},  // informational status: success
+             {{0, access_denied, 0, 0, 0}, memtool::refused},
+             {{0, 0, 0, 0, privilege_not_held}, memtool::not_elevated},
+             {{access_denied, privilege_not_held, 0, 0, 0}, memtool::refused},
+             {{privilege_not_held, access_denied, 0, 0, 0}, memtool::not_elevated}}) {
+        calls.clear();
+        answers = c.answers;
+        std::vector<LONG> reported;
+        EXPECT_EQ(memtool::perform_all(all_five, fake_set_information,
+                                       [&](operation, LONG status) { reported.push_back(status); }),
+                  c.exit_code);
+        EXPECT_EQ(calls.size(), 5u);
+        EXPECT_EQ(reported, c.answers);
+    }
+}
+
+TEST(JournalLine, IsOptionBitsAndStatusInHex) {
+    EXPECT_EQ(memtool::journal_line(operation::empty_working_sets, 32, 0), "-ew 32 0x00000000\r\n");
+    EXPECT_EQ(memtool::journal_line(operation::purge_low_priority_standby_list, 64,
+                                    static_cast<LONG>(0xC0000061)),
+              "-e0 64 0xC0000061\r\n");
+}
+
+namespace {
+
+class MemtoolProgram : public ::testing::Test {
+protected:
+    scratch_folder folder;
+    const std::string journal = folder / "journal.txt";
+    environment_setting journal_variable{"RAMCLEAN_TOOL_JOURNAL", journal};
+
+    std::optional<DWORD> run(const std::string& arguments) {
+        return test_support::run(memtool_command(arguments));
+    }
+};
+
+}  // namespace
+
+TEST_F(MemtoolProgram, JournalsTheFiveOptionsInScriptOrder) {
+    EXPECT_EQ(run("-ew -es -em -et -e0"), 0u);
+    EXPECT_EQ(
+        journal_lines(journal),
+        (std::vector<std::string>{"-ew 32 0x00000000", "-es 32 0x00000000", "-em 32 0x00000000",
+                                  "-et 32 0x00000000", "-e0 32 0x00000000"}));
+    // One run per option, as the script does: appended, in order.
+    EXPECT_EQ(run("-AcceptEula -Et"), 0u);
+    EXPECT_EQ(journal_lines(journal).back(), "-et 32 0x00000000");
+    EXPECT_EQ(journal_lines(journal).size(), 6u);
+}
+
+TEST_F(MemtoolProgram, UsageErrorsDoNothing) {
+    for (const char* arguments : {"", "-AcceptEula", "-ew -bogus", "-bogus -ew", "ew"}) {
+        SCOPED_TRACE(arguments);
+        EXPECT_EQ(run(arguments), static_cast<DWORD>(memtool::usage));
+    }
+    EXPECT_FALSE(test_support::exists(journal));
+}
+
+TEST_F(MemtoolProgram, WithoutAPrivilegeDoesNothingAndExitsTwo) {
+    // The memory list options need SeProfileSingleProcessPrivilege; all or nothing.
+    EXPECT_EQ(memtool_process::run_without_privilege(SE_PROF_SINGLE_PROCESS_NAME, "-es -ew"),
+              static_cast<DWORD>(memtool::not_elevated));
+    EXPECT_FALSE(test_support::exists(journal));
+    // -es needs only SeIncreaseQuotaPrivilege.
+    EXPECT_EQ(memtool_process::run_without_privilege(SE_PROF_SINGLE_PROCESS_NAME, "-es"), 0u);
+    EXPECT_EQ(journal_lines(journal), std::vector<std::string>{"-es 32 0x00000000"});
+    EXPECT_EQ(memtool_process::run_without_privilege(SE_INCREASE_QUOTA_NAME, "-es"),
+              static_cast<DWORD>(memtool::not_elevated));
+    EXPECT_EQ(journal_lines(journal).size(), 1u);
+}
+
+TEST(MemtoolImage, IsA32BitGuiProgramWithItsOwnVersionBlock) {
+    const std::string path = test_support::bin_path("memtool.exe");
+    const auto image = test_support::read_file(path);
+    ASSERT_TRUE(image && image->size() > 0x200);
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image->data());
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(image->data() + dos->e_lfanew);
+    EXPECT_EQ(nt->FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
+    EXPECT_EQ(nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
+
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
+    ASSERT_GT(size, 0u);
+    std::vector<char> version(size);
+    ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, size, version.data()));
+    char* description = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(version.data(), "\\StringFileInfo\\080404B0\\FileDescription",
+                               reinterpret_cast<void**>(&description), &length));
+    // "ramclean 内存工具" in code page 936.
+    EXPECT_STREQ(description, "ramclean \xC4\xDA\xB4\xE6\xB9\xA4\xBE\xDF");
+}

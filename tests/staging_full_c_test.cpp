@@ -1,0 +1,55 @@
+// Staging when C: fills up: C: is a 64 KiB tmpfs (see fixtures/c-drive-mounts.sh), smaller
+// than the tool image.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "staging.h"
+#include "test_support.h"
+
+using namespace ramclean;
+
+namespace {
+
+bool on_full_c() {
+    const char* drive = std::getenv("RAMCLEAN_TEST_C_DRIVE");
+    return drive != nullptr && std::string(drive) == "full";
+}
+
+class StagingOnFullC : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!on_full_c()) GTEST_SKIP() << "C: is not the small tmpfs (mount refused?)";
+        TearDown();
+        ASSERT_GT(tool_image_block().count, 64 * 1024);
+    }
+    void TearDown() override {
+        DeleteFileA(tool_image_path);
+        DeleteFileA(cleaning_script_path);
+    }
+};
+
+}  // namespace
+
+TEST_F(StagingOnFullC, LeavesNoPartialToolImageAndStillWritesTheScript) {
+    stage_tools();
+    // No cut-short tool image stays behind for later starts to take as present.
+    EXPECT_FALSE(file_exists(tool_image_path));
+    EXPECT_EQ(test_support::read_file(cleaning_script_path),
+              "cd C:\\\r\nRammap -ew\r\nRammap -es\r\nRammap -em\r\nRammap -et\r\n"
+              "Rammap -e0\r\nexit");
+
+    // The next start tries again, with the same result.
+    ASSERT_TRUE(DeleteFileA(cleaning_script_path));
+    stage_tools();
+    EXPECT_FALSE(file_exists(tool_image_path));
+    EXPECT_TRUE(file_exists(cleaning_script_path));
+}
+
+TEST_F(StagingOnFullC, WholeFileWriteReportsDiskFull) {
+    // Wine reports the short write as a success with fewer bytes written.
+    EXPECT_FALSE(write_whole_file(tool_image_path, tool_image_block()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
+    EXPECT_FALSE(file_exists(tool_image_path));
+}
