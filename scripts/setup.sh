@@ -7,20 +7,28 @@ packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine wine32:i386 wine64
   xvfb xauth xdotool imagemagick fonts-wqy-microhei fonts-wine
-  googletest zip
+  googletest zip locales
 )
+
+# Wine reads Unix file names and arguments in the glibc locale it runs under: without a real
+# zh_CN.UTF-8 locale, folders with Chinese names cannot be reached.
+need_locale() { ! locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; }
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
-echo "setup: installing ${missing[*]}" >&2
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  $sudo dpkg --add-architecture i386
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}" >&2
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo dpkg --add-architecture i386
+  fi
+  $sudo apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}"
 fi
-$sudo apt-get update -q
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+if need_locale; then
+  echo "setup: generating the zh_CN.UTF-8 locale" >&2
+  $sudo localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
+fi
