@@ -1,0 +1,142 @@
+// hidden_launch: a batch file given as the whole command line runs, hidden, in the folder
+// asked for, and nothing of the launched process stays open in ours.
+#include "hidden_launch.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <filesystem>
+#include <string>
+
+#include "test_support.h"
+
+using ramclean::hidden_launch;
+
+namespace {
+
+class HiddenLaunchTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char temp[MAX_PATH] = {};
+        GetTempPathA(MAX_PATH, temp);
+        folder = std::string(temp) + "rc_launch_" + std::to_string(GetCurrentProcessId());
+        ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryA((folder + "\\work").c_str(), nullptr));
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    }
+
+    // A batch file that records its arguments and its current directory, in that order.
+    std::string write_recording_batch() {
+        const std::string batch = folder + "\\record.bat";
+        EXPECT_TRUE(test_support::write_file(
+            batch,
+            "@echo off\r\necho %*> " + folder + "\\args.txt\r\ncd> " + folder + "\\cwd.txt\r\n"));
+        return batch;
+    }
+    // The first line of a file the batch wrote, once it is complete.
+    std::string wait_for_line(const std::string& name) {
+        std::string line;
+        test_support::wait_until([&] {
+            auto text = test_support::read_file(folder + "\\" + name);
+            if (!text || text->find("\r\n") == std::string::npos) return false;
+            line = text->substr(0, text->find("\r\n"));
+            return true;
+        });
+        return line;
+    }
+
+    std::string folder;
+};
+
+std::string current_directory() {
+    char path[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, path);
+    return path;
+}
+
+void end_process_of(HWND window) {
+    DWORD id = 0;
+    GetWindowThreadProcessId(window, &id);
+    ramclean::handle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
+    if (process) {
+        TerminateProcess(process.get(), 1);
+        WaitForSingleObject(process.get(), 5000);
+    }
+}
+
+}  // namespace
+
+TEST_F(HiddenLaunchTest, RunsABatchFileGivenAsTheWholeCommandLineInTheFolderAskedFor) {
+    const std::string batch = write_recording_batch();
+    const std::string work = folder + "\\work";
+    struct launch_case {
+        const char* current_folder;
+        std::string expected_folder;
+    };
+    for (const launch_case& c :
+         {launch_case{nullptr, current_directory()}, launch_case{work.c_str(), work}}) {
+        SCOPED_TRACE(c.expected_folder);
+        DeleteFileA((folder + "\\args.txt").c_str());
+        DeleteFileA((folder + "\\cwd.txt").c_str());
+        ASSERT_TRUE(hidden_launch((batch + " alpha beta").c_str(), c.current_folder));
+        EXPECT_EQ(wait_for_line("cwd.txt"), c.expected_folder);
+        EXPECT_EQ(wait_for_line("args.txt"), "alpha beta");
+    }
+}
+
+TEST_F(HiddenLaunchTest, AMissingFileGivesFalseAndKeepsTheReasonInTheLastError) {
+    const int handles_before = test_support::count_handles(GetCurrentProcessId());
+    SetLastError(0);
+    EXPECT_FALSE(hidden_launch((folder + "\\absent.bat").c_str()));
+    const DWORD error = GetLastError();
+    EXPECT_TRUE(error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) << error;
+    EXPECT_EQ(test_support::count_handles(GetCurrentProcessId()), handles_before);
+}
+
+TEST_F(HiddenLaunchTest, LeavesNoHandleOfTheLaunchedProcessOpen) {
+    const std::string batch = write_recording_batch();
+    // The first launch may open lasting handles of the system's own (a console, say).
+    ASSERT_TRUE(hidden_launch(batch.c_str()));
+    wait_for_line("cwd.txt");
+    const int handles_before = test_support::count_handles(GetCurrentProcessId());
+    for (int i = 0; i < 3; ++i) {
+        DeleteFileA((folder + "\\cwd.txt").c_str());
+        ASSERT_TRUE(hidden_launch(batch.c_str()));
+        wait_for_line("cwd.txt");
+    }
+    EXPECT_EQ(test_support::count_handles(GetCurrentProcessId()), handles_before);
+}
+
+// A console under Wine has no window to look at, so a windowed program stands in for the
+// batch: it shows its window with the show command it was started with.
+TEST_F(HiddenLaunchTest, TheLaunchedProgramStartsHiddenWhereAPlainStartShowsIt) {
+    const std::string id = std::to_string(GetCurrentProcessId());
+    const std::string hidden_title = "rc_hidden_" + id, shown_title = "rc_shown_" + id;
+    const std::string program = test_support::bin_path("titled_window.exe");
+
+    ASSERT_TRUE(hidden_launch((program + " " + hidden_title + " --show").c_str()));
+    test_support::started_process shown =
+        test_support::start_process(program + " " + shown_title + " --show");
+    ASSERT_TRUE(shown.process);
+
+    HWND hidden_window = nullptr, shown_window = nullptr;
+    ASSERT_TRUE(test_support::wait_until([&] {
+        hidden_window = FindWindowA(nullptr, hidden_title.c_str());
+        shown_window = FindWindowA(nullptr, shown_title.c_str());
+        return hidden_window != nullptr && shown_window != nullptr;
+    }));
+    // Both have shown their windows once they wait for messages.
+    for (HWND window : {hidden_window, shown_window}) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        ramclean::handle process(OpenProcess(PROCESS_QUERY_INFORMATION | SYNCHRONIZE, FALSE, pid));
+        EXPECT_EQ(WaitForInputIdle(process.get(), 10000), 0u);
+    }
+    EXPECT_FALSE(IsWindowVisible(hidden_window));
+    EXPECT_TRUE(IsWindowVisible(shown_window));
+    end_process_of(hidden_window);
+    end_process_of(shown_window);
+}
