@@ -47,12 +47,3 @@ TEST(InteractiveProgram, ShowsCentredWithAnEmptyLabelAndCleanFocusedAndExitEndsI
     PostMessageA(GetDlgItem(window, ramclean::exit_button_id), BM_CLICK, 0, 0);
     EXPECT_EQ(wait_exit(p), 0u);
 }
-
-TEST(AutomaticProgram, EndsByItselfWithoutEverShowingAWindow) {
-    started_process p = start_process("\"" + bin_path("ramclean-auto.exe") + "\"");
-    bool shown = false;
-    while (WaitForSingleObject(p.process.get(), 10) == WAIT_TIMEOUT)
-        shown = shown || !top_level_windows(p.id, true).empty();
-    EXPECT_FALSE(shown);
-    EXPECT_EQ(wait_exit(p), 0u);
-}

@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include <tlhelp32.h>
+
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -154,6 +156,26 @@ temp_folder::~temp_folder() {
     }
     search.reset();
     RemoveDirectoryA(path_.c_str());
+}
+
+std::vector<DWORD> processes_named(const std::string& name) {
+    std::vector<DWORD> ids;
+    ramclean::file_handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot.get(), &entry); more;
+         more = Process32Next(snapshot.get(), &entry))
+        if (lstrcmpiA(entry.szExeFile, name.c_str()) == 0) ids.push_back(entry.th32ProcessID);
+    return ids;
+}
+
+void end_processes_named(const std::string& name) {
+    for (DWORD id : processes_named(name)) {
+        ramclean::handle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
+        if (!process) continue;
+        TerminateProcess(process.get(), 99);
+        WaitForSingleObject(process.get(), 5000);
+    }
 }
 
 int free_gdi_slots() {

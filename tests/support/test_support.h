@@ -55,6 +55,11 @@ private:
     std::string path_;
 };
 
+// Ids of the running processes whose image name is `name` (case-insensitive).
+std::vector<DWORD> processes_named(const std::string& name);
+// Ends every process of that image name (test clean-up).
+void end_processes_named(const std::string& name);
+
 // Free slots of the process's GDI handle table: a count that drops shows a GDI leak
 // (Wine has no GetGuiResources). Fills the table with pens, counts, frees them again.
 int free_gdi_slots();

@@ -1,0 +1,249 @@
+// Cleaning runs of the shipped programs, end to end: the script, the memory tool (its
+// journal tells what it did), the files in C:\ and the window, watched from outside.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "main_window.h"
+#include "test_support.h"
+
+using namespace test_support;
+
+namespace {
+
+const char tool_path[] = "C:\\RAMMap.exe";
+const char script_path[] = "C:\\QOLMEDR.bat";
+const std::string title = "Tovrel-\xC9\xEE\xB6\xC8\xC7\xE5\xC0\xED\xD4\xCB\xB4\xE6";  // Tovrel-深度清理运存
+const std::string running_text = "\xC7\xE5\xC0\xED\xD6\xD0\xA1\xA3\xA1\xA3\xA1\xA3";     // 清理中。。。
+const std::string finished_text = "\xC7\xE5\xC0\xED\xD2\xD1\xCD\xEA\xB3\xC9\xA3\xA1";    // 清理已完成！
+const std::string failed_text = "\xC7\xE5\xC0\xED\xCA\xA7\xB0\xDC\xA3\xA1";              // 清理失败！
+const std::vector<std::string> all_options = {"-ew", "-es", "-em", "-et", "-e0"};
+
+std::string text_of(HWND hwnd) {
+    char text[256] = {};
+    GetWindowTextA(hwnd, text, sizeof text);
+    return text;
+}
+
+// Removes a file or an empty directory at `path`.
+void remove_entry(const char* path) {
+    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+    if (!DeleteFileA(path)) RemoveDirectoryA(path);
+}
+
+// The tool image a program carries, read from its resources.
+std::string tool_image_of(const std::string& program) {
+    HMODULE module = LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    HRSRC found = FindResourceA(module, "TOOL_IMAGE", MAKEINTRESOURCEA(10));  // RT_RCDATA
+    std::string bytes;
+    if (found != nullptr)
+        bytes.assign(static_cast<const char*>(LockResource(LoadResource(module, found))),
+                     SizeofResource(module, found));
+    FreeLibrary(module);
+    return bytes;
+}
+
+class CleaningTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        end_processes_named("RAMMap.exe");
+        remove_entry(tool_path);
+        remove_entry(script_path);
+        SetEnvironmentVariableA("RAMCLEAN_TOOL_JOURNAL", journal.c_str());
+    }
+    void TearDown() override {
+        SetEnvironmentVariableA("RAMCLEAN_TOOL_JOURNAL", nullptr);
+        end_processes_named("RAMMap.exe");
+        remove_entry(script_path);
+        remove_entry(tool_path);
+    }
+
+    // The options the tool performed, in order, and whether each line says 32 bit.
+    std::vector<std::string> journal_options() const {
+        std::vector<std::string> options;
+        std::istringstream in(read_file(journal).value_or(""));
+        for (std::string option, bits, status; in >> option >> bits >> status;) {
+            EXPECT_EQ(bits, "32") << option;
+            options.push_back(option);
+        }
+        return options;
+    }
+    static std::vector<std::string> runs(int count) {
+        std::vector<std::string> options;
+        for (int i = 0; i < count; ++i) options.insert(options.end(), all_options.begin(), all_options.end());
+        return options;
+    }
+
+    started_process start(const std::string& program, const char* folder = nullptr) {
+        return start_process("\"" + program + "\"", folder);
+    }
+    HWND wait_for_window(const started_process& p) {
+        HWND found = nullptr;
+        wait_until([&] {
+            found = find_window(p.id, title);
+            return found != nullptr && IsWindowVisible(found);
+        });
+        return found;
+    }
+    static HWND label_of(HWND window) { return GetDlgItem(window, ramclean::status_label_id); }
+    static void click(HWND window, int id) { PostMessageA(GetDlgItem(window, id), BM_CLICK, 0, 0); }
+
+    temp_folder folder;
+    std::string journal = folder.file("journal.txt");
+};
+
+}  // namespace
+
+TEST_F(CleaningTest, AutomaticProgramCleansOnceInvisiblyAndLeavesOnlyTheTool) {
+    const ULONGLONG started = GetTickCount64();
+    started_process p = start(bin_path("ramclean-auto.exe"));
+    bool shown = false;
+    while (WaitForSingleObject(p.process.get(), 10) == WAIT_TIMEOUT)
+        shown = shown || !top_level_windows(p.id, true).empty();
+    const ULONGLONG elapsed = GetTickCount64() - started;
+    EXPECT_FALSE(shown) << "no window at any moment";
+    EXPECT_EQ(wait_exit(p), 0u);
+    EXPECT_GE(elapsed, 6000u);
+    EXPECT_LT(elapsed, 20000u);
+    EXPECT_EQ(read_file(tool_path), tool_image_of(bin_path("ramclean-auto.exe")));
+    EXPECT_FALSE(exists(script_path));
+    EXPECT_EQ(journal_options(), all_options);
+}
+
+TEST_F(CleaningTest, InteractiveProgramCleansOnEachClickAndStaysLive) {
+    started_process p = start(bin_path("ramclean.exe"));
+    HWND window = wait_for_window(p);
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(exists(script_path)) << "staged at start";
+    for (int run = 1; run <= 2; ++run) {
+        SCOPED_TRACE(run);
+        const ULONGLONG clicked = GetTickCount64();
+        click(window, ramclean::clean_button_id);
+        EXPECT_TRUE(wait_until([&] { return text_of(label_of(window)) == running_text; },
+                               std::chrono::seconds(3)));
+        // The window answers while the run waits.
+        DWORD_PTR answer = 0;
+        EXPECT_TRUE(SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &answer));
+        ASSERT_TRUE(wait_until([&] { return text_of(label_of(window)) == finished_text; },
+                               std::chrono::seconds(15)));
+        EXPECT_GE(GetTickCount64() - clicked, 5000u);
+        EXPECT_TRUE(wait_until([&] { return !exists(script_path); }));
+        EXPECT_TRUE(wait_until([&] { return journal_options().size() == 5u * run; }));
+    }
+    EXPECT_EQ(journal_options(), runs(2)) << "the second click ran the tool again";
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(wait_exit(p), 0u);
+}
+
+TEST_F(CleaningTest, ToolStillRunningAtTheEndOfTheSettleTimeIsEnded) {
+    // A tool that never finishes; staging leaves an existing C:\RAMMap.exe alone.
+    ASSERT_TRUE(CopyFileA(bin_path("sleeper.exe").c_str(), tool_path, FALSE));
+    started_process p = start(bin_path("ramclean-auto.exe"));
+    ramclean::handle tool;
+    ASSERT_TRUE(wait_until([&] {
+        for (DWORD id : processes_named("RAMMap.exe"))
+            tool.reset(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, id));
+        return static_cast<bool>(tool);
+    }));
+    EXPECT_EQ(WaitForSingleObject(tool.get(), 4000), static_cast<DWORD>(WAIT_TIMEOUT))
+        << "still running inside the settle time";
+    EXPECT_EQ(wait_exit(p), 0u);
+    DWORD code = 99;
+    EXPECT_EQ(WaitForSingleObject(tool.get(), 0), WAIT_OBJECT_0);
+    GetExitCodeProcess(tool.get(), &code);
+    EXPECT_EQ(code, 0u) << "ended by name with exit code 0";
+}
+
+TEST_F(CleaningTest, ToolStartedBySomethingElseIsEndedWhenTheWindowCloses) {
+    ASSERT_TRUE(CopyFileA(bin_path("sleeper.exe").c_str(), folder.file("RAMMap.exe").c_str(), FALSE));
+    started_process tool = start(folder.file("RAMMap.exe"));
+    started_process p = start(bin_path("ramclean.exe"));
+    HWND window = wait_for_window(p);
+    ASSERT_NE(window, nullptr);
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(wait_exit(p), 0u);
+    EXPECT_EQ(wait_exit(tool, 5000), 0u);
+}
+
+TEST_F(CleaningTest, CleanClickedDuringTheWaitRunsANestedRunToItsEndFirst) {
+    started_process p = start(bin_path("ramclean.exe"));
+    HWND window = wait_for_window(p);
+    ASSERT_NE(window, nullptr);
+    const ULONGLONG first = GetTickCount64();
+    click(window, ramclean::clean_button_id);
+    Sleep(2000);
+    click(window, ramclean::clean_button_id);
+    // The outer run's deadline (5 s) passes while the nested run (until 7 s) holds it.
+    while (GetTickCount64() - first < 5800) Sleep(50);
+    EXPECT_EQ(text_of(label_of(window)), running_text);
+    ASSERT_TRUE(wait_until([&] { return text_of(label_of(window)) == finished_text; },
+                           std::chrono::seconds(15)));
+    EXPECT_GE(GetTickCount64() - first, 7000u);
+    EXPECT_TRUE(wait_until([&] { return journal_options().size() == 10u; }));
+    EXPECT_EQ(journal_options(), runs(2));
+    EXPECT_FALSE(exists(script_path));
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(wait_exit(p), 0u);
+}
+
+TEST_F(CleaningTest, ExitDuringTheWaitClosesAtOnceAndTheRunStillCleansUp) {
+    started_process p = start(bin_path("ramclean.exe"));
+    HWND window = wait_for_window(p);
+    ASSERT_NE(window, nullptr);
+    const ULONGLONG clicked = GetTickCount64();
+    click(window, ramclean::clean_button_id);
+    Sleep(1000);
+    click(window, ramclean::exit_button_id);
+    EXPECT_TRUE(wait_until([&] { return !IsWindow(window); }, std::chrono::seconds(2)))
+        << "the window goes at once";
+    EXPECT_EQ(wait_exit(p), 0u);
+    EXPECT_GE(GetTickCount64() - clicked, 5000u) << "the interrupted run waited out its time";
+    EXPECT_FALSE(exists(script_path)) << "and then deleted the script";
+}
+
+TEST_F(CleaningTest, PlantedScriptIsReplacedBeforeItCouldRun) {
+    ASSERT_TRUE(write_file(script_path, "echo planted> C:\\planted.txt\r\n"));
+    started_process p = start(bin_path("ramclean-auto.exe"));
+    EXPECT_EQ(wait_exit(p), 0u);
+    EXPECT_FALSE(exists("C:\\planted.txt"));
+    remove_entry("C:\\planted.txt");
+    EXPECT_EQ(journal_options(), all_options);
+    EXPECT_FALSE(exists(script_path));
+}
+
+TEST_F(CleaningTest, ScriptThatCannotBeWrittenFailsTheRunWithoutWaiting) {
+    ASSERT_TRUE(CreateDirectoryA(script_path, nullptr));
+    // ramclean-auto reports it through its exit code...
+    const ULONGLONG started = GetTickCount64();
+    started_process automatic = start(bin_path("ramclean-auto.exe"));
+    EXPECT_EQ(wait_exit(automatic), 1u);
+    EXPECT_LT(GetTickCount64() - started, 5000u) << "no settle time without a tool run";
+    // ...ramclean in its label.
+    started_process interactive = start(bin_path("ramclean.exe"));
+    HWND window = wait_for_window(interactive);
+    ASSERT_NE(window, nullptr);
+    click(window, ramclean::clean_button_id);
+    EXPECT_TRUE(wait_until([&] { return text_of(label_of(window)) == failed_text; },
+                           std::chrono::seconds(3)));
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(wait_exit(interactive), 0u);
+    EXPECT_TRUE(journal_options().empty());
+    EXPECT_EQ(GetFileAttributesA(script_path) & FILE_ATTRIBUTE_DIRECTORY,
+              static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY))
+        << "what was in the way is left as found";
+}
+
+TEST_F(CleaningTest, ProgramOnAnotherDriveStillFindsTheToolInC) {
+    const std::string program_folder = "D:\\ramclean-drive-test";
+    CreateDirectoryA(program_folder.c_str(), nullptr);
+    const std::string program = program_folder + "\\ramclean-auto.exe";
+    ASSERT_TRUE(CopyFileA(bin_path("ramclean-auto.exe").c_str(), program.c_str(), FALSE))
+        << "drive D: must be mapped in the prefix";
+    started_process p = start(program);
+    EXPECT_EQ(wait_exit(p), 0u);
+    EXPECT_EQ(journal_options(), all_options);
+    DeleteFileA(program.c_str());
+    RemoveDirectoryA(program_folder.c_str());
+}
