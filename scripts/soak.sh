@@ -36,9 +36,9 @@ expected_options=$'-ew\n-es\n-em\n-et\n-e0'
 leftovers() {
   local dir environment command
   for dir in /proc/[0-9]*; do
-    environment=$(tr '\0' '\n' <"$dir/environ" 2>/dev/null) || continue
+    environment=$(tr '\0' '\n' 2>/dev/null <"$dir/environ") || continue
     grep -qxF "WINEPREFIX=$prefix" <<<"$environment" || continue
-    command=$(tr '\0' ' ' <"$dir/cmdline" 2>/dev/null) || continue
+    command=$(tr '\0' ' ' 2>/dev/null <"$dir/cmdline") || continue
     case "${command,,}" in
       *rammap.exe*|*rammap64.exe*|*cmd.exe*) echo "${dir#/proc/}: $command" ;;
     esac
