@@ -143,7 +143,9 @@ TEST(HandleLeaks, NestedCleaningRunsKeepTheHandleCount) {
     // The scripts started last may still be running: let them end before C:\ is cleared.
     DestroyWindow(main_window());
     test_support::wait_until(
-        [] { return DeleteFileA(cleaning_script_path) || !test_support::exists(cleaning_script_path); },
+        [] {
+            return DeleteFileA(cleaning_script_path) || !test_support::exists(cleaning_script_path);
+        },
         std::chrono::seconds(60));
     test_support::wait_until([] { return test_support::processes_named("RAMMap.exe").empty(); },
                              std::chrono::seconds(30));
