@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Packs the release zip, checks what it holds, unpacks it into D:\内存 工具\ (a space and
-# Chinese characters, on a drive other than C:) and runs both programs from there.
-# Usage: release_zip.sh <build dir> <version>   (run inside build/wine-session)
+# Packs the release zip, checks what it holds, unpacks it into D:\release-zip-test\<folder>\
+# (a drive other than C:) and runs both programs from there.
+# Usage: release_zip.sh <build dir> <version> <folder>   (run inside build/wine-session)
+# <folder> is written in code page 936 with printf escapes, e.g. '\xC4\xDA\xB4\xE6 \xB9\xA4\xBE\xDF'
+# for 内存 工具. Exit code 77 (skipped) when Wine cannot create that folder.
 set -euo pipefail
-build=$1 version=$2
+build=$1 version=$2 folder_gbk=$3
 wine_run=$build/wine-run
 probe=$build/bin/probe.exe
 prefix=$(sed -n 's/^export WINEPREFIX="\(.*\)"$/\1/p' "$wine_run")
@@ -27,26 +29,46 @@ listing=$(cmake -E tar tf "$zip_file" | sort | tr '\n' ' ')
   fail "the zip holds: $listing"
 echo "zip: $zip_file: $listing"
 
-# D: is build/drive_d (mapped by wine-session).
-folder_name="内存 工具"
-folder=$(readlink -f "$prefix/dosdevices/d:")/$folder_name
-[ -d "$(dirname "$folder")" ] || fail "drive D: is not mapped in $prefix"
-rm -rf "$folder"
-mkdir -p "$folder"
-(cd "$folder" && cmake -E tar xf "$zip_file")
-windows_folder="D:\\$folder_name"
-
+# Wine reads its arguments and Unix file names in the Unix locale's character set, so Chinese
+# names need the glibc zh_CN.UTF-8 locale. Batch files in code page 936 unpack and start the
+# programs instead, as a user's shortcut or Task Scheduler would, from Z:\.
+tests_root=$(readlink -f "$prefix/dosdevices/d:")/release-zip-test  # D: is build/drive_d
+[ -d "$(dirname "$tests_root")" ] || fail "drive D: is not mapped in $prefix"
 work=$(mktemp -d /tmp/ramclean-zip.XXXXXX)
-trap 'rm -rf "$work"; rm -rf "$folder"' EXIT
+trap 'rm -rf "$work" "$tests_root"' EXIT
+rm -rf "$tests_root"
+mkdir -p "$tests_root/unpacked"
+(cd "$tests_root/unpacked" && cmake -E tar xf "$zip_file")
+windows_work="Z:${work//\//\\}"
+batch() {  # <file> <lines...>: a batch file in code page 936, with printf escapes
+  local file=$1
+  shift
+  printf '@%b\r\n' "$@" >"$work/$file"
+}
+target='D:\\release-zip-test\\'"$folder_gbk"
+batch unpack.bat "mkdir \"$target\"" "copy /y \"D:\\\\release-zip-test\\\\unpacked\\\\*\" \"$target\\\\\" >nul" \
+  "if not exist \"$target\\\\ramclean.exe\" exit 77" "exit 0"
+code=0
+(cd / && "$wine_run" cmd /c "$windows_work\\unpack.bat") || code=$?
+if [ "$code" -eq 77 ]; then
+  echo "SKIP: Wine cannot create the folder here (no glibc locale for its name's characters?)"
+  exit 77
+fi
+[ "$code" -eq 0 ] || fail "unpacking: exit code $code"
+rm -rf "$tests_root/unpacked"  # only the copies in the folder are left to run
+[ "$(find "$tests_root" -type f | wc -l)" -eq 4 ] || fail "the folder does not hold the four files"
+batch auto.bat "start \"\" /wait \"$target\\\\ramclean-auto.exe\"" "exit %ERRORLEVEL%"
+batch interactive.bat "start \"\" /wait \"$target\\\\ramclean.exe\"" "exit %ERRORLEVEL%"
+
 journal=$work/journal.txt
 export RAMCLEAN_TOOL_JOURNAL="Z:${journal//\//\\}"
 journal_options() { [ -f "$journal" ] && cut -d' ' -f1 "$journal" | tr '\n' ' '; }
 five="-ew -es -em -et -e0 "
 rm -f "$drive_c/RAMMap.exe" "$drive_c/QOLMEDR.bat"
 
-# ramclean-auto, started from Z:\ by its Windows path.
+# ramclean-auto: cleans once, invisibly, and ends with 0.
 code=0
-(cd / && "$wine_run" "$windows_folder\\ramclean-auto.exe") || code=$?
+(cd / && "$wine_run" cmd /c "$windows_work\\auto.bat") || code=$?
 [ "$code" -eq 0 ] || fail "ramclean-auto exit code $code"
 [ "$(journal_options)" = "$five" ] || fail "ramclean-auto: journal '$(journal_options)'"
 cmp -s "$drive_c/RAMMap.exe" "$image" || fail "C:\\RAMMap.exe is not the embedded image"
@@ -55,9 +77,9 @@ echo "ramclean-auto: exit code 0, journal: $(journal_options)"
 
 # ramclean: its window, one click on Clean, the tool's run, the finished text, closing.
 : >"$journal"
-(cd / && exec "$wine_run" "$windows_folder\\ramclean.exe") &
+(cd / && exec "$wine_run" cmd /c "$windows_work\\interactive.bat") &
 program=$!
-trap 'kill $program 2>/dev/null || true; rm -rf "$work"; rm -rf "$folder"' EXIT
+trap 'kill $program 2>/dev/null || true; rm -rf "$work" "$tests_root"' EXIT
 "$wine_run" "$probe" wait-visible "$window_class" 15000 || fail "ramclean shows no window"
 "$wine_run" "$probe" click "$window_class" "$clean_button" || fail "cannot click Clean"
 for ((tries = 0; tries < 150; tries++)); do
