@@ -46,7 +46,7 @@ leftovers() {
 }
 
 # A clean start: the first run stages the tool image itself.
-rm -f "$drive_c/RAMMap.exe" "$drive_c/QOLMEDR.bat"
+rm -rf "$drive_c/RAMMap.exe" "$drive_c/QOLMEDR.bat"
 
 passed=0 failed=0
 for ((run = 1; run <= runs; run++)); do
