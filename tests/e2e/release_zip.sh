@@ -10,7 +10,7 @@ wine_run=$build/wine-run
 probe=$build/bin/probe.exe
 prefix=$(sed -n 's/^export WINEPREFIX="\(.*\)"$/\1/p' "$wine_run")
 drive_c=$prefix/drive_c
-window_class=RamCleanMainWindow
+program_image=ramclean.exe
 clean_button=100 status_label=120
 finished_hex=C7E5C0EDD2D1CDEAB3C9A3A1  # 清理已完成！ in code page 936
 image=$(sed -n 's/^RAMCLEAN_TOOL_IMAGE:[A-Z]*=//p' "$build/CMakeCache.txt")
@@ -80,17 +80,17 @@ echo "ramclean-auto: exit code 0, journal: $(journal_options)"
 (cd / && exec "$wine_run" cmd /c "$windows_work\\interactive.bat") &
 program=$!
 trap 'kill $program 2>/dev/null || true; rm -rf "$work" "$tests_root"' EXIT
-"$wine_run" "$probe" wait-visible "$window_class" 15000 || fail "ramclean shows no window"
-"$wine_run" "$probe" click "$window_class" "$clean_button" || fail "cannot click Clean"
+"$wine_run" "$probe" wait-visible "$program_image" 15000 || fail "ramclean shows no window"
+"$wine_run" "$probe" click "$program_image" "$clean_button" || fail "cannot click Clean"
 for ((tries = 0; tries < 150; tries++)); do
-  text=$("$wine_run" "$probe" text "$window_class" "$status_label" | tr -d '\r')
+  text=$("$wine_run" "$probe" text "$program_image" "$status_label" | tr -d '\r')
   [ "$text" = "$finished_hex" ] && break
   sleep 0.1
 done
 [ "$text" = "$finished_hex" ] || fail "ramclean's label ends as '$text'"
 [ "$(journal_options)" = "$five" ] || fail "ramclean: journal '$(journal_options)'"
 [ ! -e "$drive_c/QOLMEDR.bat" ] || fail "ramclean's run left C:\\QOLMEDR.bat"
-"$wine_run" "$probe" close "$window_class" || fail "cannot close ramclean"
+"$wine_run" "$probe" close "$program_image" || fail "cannot close ramclean"
 code=0
 wait $program || code=$?
 [ "$code" -eq 0 ] || fail "ramclean exit code $code"
