@@ -49,8 +49,7 @@ DWORD last_error_or_general_failure() {
 // Puts the tool image and the exact script in place and starts the script.
 // ERROR_SUCCESS, or the error that stopped it.
 DWORD stage_and_launch() {
-    if (!file_exists(tool_image_path) &&
-        !write_whole_file(tool_image_path, tool_image_block()))
+    if (!file_exists(tool_image_path) && !write_whole_file(tool_image_path, tool_image_block()))
         return last_error_or_general_failure();
     // Whatever else sits at the script's path is replaced: the run starts our script only.
     if (!holds_exactly(cleaning_script_path, cleaning_script_block())) {

@@ -63,9 +63,9 @@ struct gdi_object_traits {
     static bool close(HGDIOBJ h) noexcept { return DeleteObject(h) != 0; }
 };
 
-using handle = unique_handle<null_handle_traits>;         // process, thread, token, ...
-using file_handle = unique_handle<file_handle_traits>;    // CreateFile, Toolhelp snapshots
-using find_handle = unique_handle<find_handle_traits>;    // FindFirstFile searches
+using handle = unique_handle<null_handle_traits>;       // process, thread, token, ...
+using file_handle = unique_handle<file_handle_traits>;  // CreateFile, Toolhelp snapshots
+using find_handle = unique_handle<find_handle_traits>;  // FindFirstFile searches
 using icon_handle = unique_handle<icon_traits>;
 using gdi_object = unique_handle<gdi_object_traits>;
 

@@ -19,8 +19,8 @@ constexpr char icon_group_name[] = "DEFAULT_ICON";
 
 constexpr DWORD main_window_style =
     WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-constexpr DWORD button_style = WS_CHILD | WS_CLIPSIBLINGS | WS_TABSTOP | BS_PUSHBUTTON |
-                               BS_CENTER | BS_VCENTER | BS_MULTILINE;
+constexpr DWORD button_style =
+    WS_CHILD | WS_CLIPSIBLINGS | WS_TABSTOP | BS_PUSHBUTTON | BS_CENTER | BS_VCENTER | BS_MULTILINE;
 
 struct main_window_state {
     HWND hwnd = nullptr;
@@ -41,8 +41,8 @@ void raise(event_handler handler) {
 void on_command(WPARAM wparam) {
     if (HIWORD(wparam) != BN_CLICKED) return;
     switch (LOWORD(wparam)) {
-    case clean_button_id: raise(window_state.settings.events.clean_clicked); break;
-    case exit_button_id: raise(window_state.settings.events.exit_clicked); break;
+        case clean_button_id: raise(window_state.settings.events.clean_clicked); break;
+        case exit_button_id: raise(window_state.settings.events.exit_clicked); break;
     }
 }
 
@@ -82,14 +82,14 @@ void on_nc_destroy() {
 
 LRESULT CALLBACK main_window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
-    case WM_NCCREATE: window_state.hwnd = hwnd; break;
-    case WM_COMMAND: on_command(wparam); return 0;
-    case WM_ACTIVATE: on_activate(hwnd, wparam); break;
-    case WM_SETFOCUS: on_set_focus(hwnd); return 0;
-    case WM_PAINT: paint_background(hwnd); return 0;
-    case destroy_request_message: on_destroy_request(hwnd); return 0;
-    case WM_DESTROY: raise(window_state.settings.events.will_be_destroyed); return 0;
-    case WM_NCDESTROY: on_nc_destroy(); break;
+        case WM_NCCREATE: window_state.hwnd = hwnd; break;
+        case WM_COMMAND: on_command(wparam); return 0;
+        case WM_ACTIVATE: on_activate(hwnd, wparam); break;
+        case WM_SETFOCUS: on_set_focus(hwnd); return 0;
+        case WM_PAINT: paint_background(hwnd); return 0;
+        case destroy_request_message: on_destroy_request(hwnd); return 0;
+        case WM_DESTROY: raise(window_state.settings.events.will_be_destroyed); return 0;
+        case WM_NCDESTROY: on_nc_destroy(); break;
     }
     return DefWindowProcA(hwnd, message, wparam, lparam);
 }
@@ -127,9 +127,9 @@ void load_window_icons(HWND hwnd, HINSTANCE instance) {
 }
 
 HWND create_button(HWND parent, HINSTANCE instance, const char* text, int left, int id) {
-    HWND button = CreateWindowExA(0, "BUTTON", text, button_style, left, 24, 80, 32, parent,
-                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance,
-                                  nullptr);
+    HWND button =
+        CreateWindowExA(0, "BUTTON", text, button_style, left, 24, 80, 32, parent,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
     if (button != nullptr) set_default_gui_font(button);
     return button;
 }
@@ -158,21 +158,21 @@ bool pre_translate(const MSG& msg) {
     if (main == nullptr || (msg.hwnd != main && !IsChild(main, msg.hwnd))) return false;
     if (msg.message != WM_KEYDOWN && msg.message != WM_KEYUP) return false;
     switch (msg.wParam) {
-    case VK_TAB:
-        if (msg.message == WM_KEYDOWN) {
-            HWND focus = GetFocus();
-            if (focus != nullptr && !IsChild(main, focus)) focus = nullptr;
-            HWND next = GetNextDlgTabItem(main, focus, GetKeyState(VK_SHIFT) < 0);
-            if (next != nullptr) SetFocus(next);
-        }
-        return true;
-    case VK_RETURN:
-    case VK_ESCAPE:
-    case VK_F1:
-    case VK_LEFT:
-    case VK_RIGHT:
-    case VK_UP:
-    case VK_DOWN: return true;
+        case VK_TAB:
+            if (msg.message == WM_KEYDOWN) {
+                HWND focus = GetFocus();
+                if (focus != nullptr && !IsChild(main, focus)) focus = nullptr;
+                HWND next = GetNextDlgTabItem(main, focus, GetKeyState(VK_SHIFT) < 0);
+                if (next != nullptr) SetFocus(next);
+            }
+            return true;
+        case VK_RETURN:
+        case VK_ESCAPE:
+        case VK_F1:
+        case VK_LEFT:
+        case VK_RIGHT:
+        case VK_UP:
+        case VK_DOWN: return true;
     }
     return false;
 }
@@ -206,9 +206,9 @@ bool create_main_window(const program_settings& settings) {
 
     const int left = (GetSystemMetrics(SM_CXSCREEN) - main_window_width) / 2;
     const int top = (GetSystemMetrics(SM_CYSCREEN) - main_window_height) / 2;
-    HWND hwnd = CreateWindowExA(0, main_window_class, main_window_title, main_window_style, left,
-                                top, main_window_width, main_window_height, nullptr, nullptr,
-                                instance, nullptr);
+    HWND hwnd =
+        CreateWindowExA(0, main_window_class, main_window_title, main_window_style, left, top,
+                        main_window_width, main_window_height, nullptr, nullptr, instance, nullptr);
     if (hwnd == nullptr) return false;
 
     RECT rect{};

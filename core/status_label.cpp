@@ -23,24 +23,25 @@ LOGFONTA label_font() {
 
 std::string window_text(HWND hwnd) {
     std::string text(static_cast<size_t>(GetWindowTextLengthA(hwnd)) + 1, '\0');
-    text.resize(static_cast<size_t>(GetWindowTextA(hwnd, text.data(), static_cast<int>(text.size()))));
+    text.resize(
+        static_cast<size_t>(GetWindowTextA(hwnd, text.data(), static_cast<int>(text.size()))));
     return text;
 }
 
 LRESULT CALLBACK status_label_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
-    case WM_PAINT: {
-        paint_guard paint(hwnd);
-        paint_status_label(hwnd, paint.dc(), paint.area());
-        return 0;
-    }
-    case WM_PRINTCLIENT: {
-        RECT client{};
-        GetClientRect(hwnd, &client);
-        paint_status_label(hwnd, reinterpret_cast<HDC>(wparam), client);
-        return 0;
-    }
-    case WM_ERASEBKGND: return 1;  // WM_PAINT fills the background
+        case WM_PAINT: {
+            paint_guard paint(hwnd);
+            paint_status_label(hwnd, paint.dc(), paint.area());
+            return 0;
+        }
+        case WM_PRINTCLIENT: {
+            RECT client{};
+            GetClientRect(hwnd, &client);
+            paint_status_label(hwnd, reinterpret_cast<HDC>(wparam), client);
+            return 0;
+        }
+        case WM_ERASEBKGND: return 1;  // WM_PAINT fills the background
     }
     return DefWindowProcA(hwnd, message, wparam, lparam);
 }
@@ -65,8 +66,8 @@ bool register_status_label_class(HINSTANCE instance) {
 HWND create_status_label(HWND parent, HINSTANCE instance, const char* text, int left, int top,
                          int width, int height, int id) {
     return CreateWindowExA(0, status_label_class, text, WS_CHILD | WS_CLIPSIBLINGS, left, top,
-                           width, height, parent,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+                           width, height, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                           instance, nullptr);
 }
 
 void paint_status_label(HWND label, HDC dc, const RECT& area) {

@@ -15,10 +15,13 @@ namespace {
 
 const char tool_path[] = "C:\\RAMMap.exe";
 const char script_path[] = "C:\\QOLMEDR.bat";
-const std::string title = "Tovrel-\xC9\xEE\xB6\xC8\xC7\xE5\xC0\xED\xD4\xCB\xB4\xE6";  // Tovrel-深度清理运存
-const std::string running_text = "\xC7\xE5\xC0\xED\xD6\xD0\xA1\xA3\xA1\xA3\xA1\xA3";     // 清理中。。。
-const std::string finished_text = "\xC7\xE5\xC0\xED\xD2\xD1\xCD\xEA\xB3\xC9\xA3\xA1";    // 清理已完成！
-const std::string failed_text = "\xC7\xE5\xC0\xED\xCA\xA7\xB0\xDC\xA3\xA1";              // 清理失败！
+const std::string title =
+    "Tovrel-\xC9\xEE\xB6\xC8\xC7\xE5\xC0\xED\xD4\xCB\xB4\xE6";  // Tovrel-深度清理运存
+const std::string running_text =
+    "\xC7\xE5\xC0\xED\xD6\xD0\xA1\xA3\xA1\xA3\xA1\xA3";  // 清理中。。。
+const std::string finished_text =
+    "\xC7\xE5\xC0\xED\xD2\xD1\xCD\xEA\xB3\xC9\xA3\xA1";                      // 清理已完成！
+const std::string failed_text = "\xC7\xE5\xC0\xED\xCA\xA7\xB0\xDC\xA3\xA1";  // 清理失败！
 const std::vector<std::string> all_options = {"-ew", "-es", "-em", "-et", "-e0"};
 
 std::string text_of(HWND hwnd) {
@@ -72,7 +75,8 @@ protected:
     }
     static std::vector<std::string> runs(int count) {
         std::vector<std::string> options;
-        for (int i = 0; i < count; ++i) options.insert(options.end(), all_options.begin(), all_options.end());
+        for (int i = 0; i < count; ++i)
+            options.insert(options.end(), all_options.begin(), all_options.end());
         return options;
     }
 
@@ -157,7 +161,8 @@ TEST_F(CleaningTest, ToolStillRunningAtTheEndOfTheSettleTimeIsEnded) {
 }
 
 TEST_F(CleaningTest, ToolStartedBySomethingElseIsEndedWhenTheWindowCloses) {
-    ASSERT_TRUE(CopyFileA(bin_path("sleeper.exe").c_str(), folder.file("RAMMap.exe").c_str(), FALSE));
+    ASSERT_TRUE(
+        CopyFileA(bin_path("sleeper.exe").c_str(), folder.file("RAMMap.exe").c_str(), FALSE));
     started_process tool = start(folder.file("RAMMap.exe"));
     started_process p = start(bin_path("ramclean.exe"));
     HWND window = wait_for_window(p);

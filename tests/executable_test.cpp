@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <memory>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,8 +33,8 @@ std::vector<std::string> imported_dlls(const std::string& image) {
     };
     const auto& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     std::vector<std::string> names;
-    auto* entry =
-        reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(image.data() + offset_of(dir.VirtualAddress));
+    auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(image.data() +
+                                                                   offset_of(dir.VirtualAddress));
     for (; entry->Name != 0; ++entry) {
         std::string name = image.data() + offset_of(entry->Name);
         std::transform(name.begin(), name.end(), name.begin(), ::tolower);
@@ -70,8 +70,8 @@ TEST_P(ExecutableTest, IsA32BitGuiProgramImportingSystemDllsOnly) {
     EXPECT_EQ(nt->FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
     EXPECT_EQ(nt->OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR32_MAGIC);
     EXPECT_EQ(nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
-    const std::vector<std::string> system = {"kernel32.dll", "user32.dll", "gdi32.dll",
-                                             "advapi32.dll", "msvcrt.dll", "ntdll.dll",
+    const std::vector<std::string> system = {"kernel32.dll", "user32.dll",   "gdi32.dll",
+                                             "advapi32.dll", "msvcrt.dll",   "ntdll.dll",
                                              "shell32.dll",  "comctl32.dll", "version.dll"};
     const auto dlls = imported_dlls(*image);
     EXPECT_FALSE(dlls.empty());
@@ -83,8 +83,8 @@ TEST_P(ExecutableTest, IsA32BitGuiProgramImportingSystemDllsOnly) {
 TEST_P(ExecutableTest, CarriesTheManifestForCommonControls6WithoutAnExecutionLevel) {
     data_module module(LoadLibraryExA(path().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
     ASSERT_TRUE(module);
-    const std::string manifest = resource_bytes(module.get(), MAKEINTRESOURCEA(24),
-                                                MAKEINTRESOURCEA(1), LANG_NEUTRAL);
+    const std::string manifest =
+        resource_bytes(module.get(), MAKEINTRESOURCEA(24), MAKEINTRESOURCEA(1), LANG_NEUTRAL);
     ASSERT_FALSE(manifest.empty());
     for (const char* part :
          {"standalone=\"yes\"", "manifestVersion=\"1.0\"", "processorArchitecture=\"x86\"",
@@ -119,7 +119,7 @@ TEST_P(ExecutableTest, CarriesTheElevenImageIconGroup) {
     ASSERT_EQ(group.size(), 6 + 11 * sizeof(group_entry));
     const struct {
         int size, bits;
-    } expected[] = {{16, 4},  {32, 4},  {48, 4},   {16, 8},   {32, 8},  {48, 8},
+    } expected[] = {{16, 4},  {32, 4},  {48, 4},  {16, 8},   {32, 8},  {48, 8},
                     {16, 32}, {32, 32}, {48, 32}, {128, 32}, {256, 32}};
     for (int i = 0; i < 11; ++i) {
         group_entry e;
@@ -128,8 +128,8 @@ TEST_P(ExecutableTest, CarriesTheElevenImageIconGroup) {
         EXPECT_EQ(e.width == 0 ? 256 : e.width, expected[i].size);
         EXPECT_EQ(e.height == 0 ? 256 : e.height, expected[i].size);
         EXPECT_EQ(e.bit_count, expected[i].bits);
-        const std::string image = resource_bytes(module.get(), MAKEINTRESOURCEA(3),
-                                                 MAKEINTRESOURCEA(e.id), LANG_NEUTRAL);
+        const std::string image =
+            resource_bytes(module.get(), MAKEINTRESOURCEA(3), MAKEINTRESOURCEA(e.id), LANG_NEUTRAL);
         ASSERT_EQ(image.size(), e.bytes);
         const bool png = image.compare(0, 8, "\x89PNG\r\n\x1a\n") == 0;
         EXPECT_EQ(png, expected[i].size == 256);
@@ -141,8 +141,8 @@ TEST_P(ExecutableTest, CarriesTheChineseVersionBlock) {
     DWORD ignored = 0;
     std::vector<char> block(GetFileVersionInfoSizeA(file.c_str(), &ignored));
     ASSERT_FALSE(block.empty());
-    ASSERT_TRUE(GetFileVersionInfoA(file.c_str(), 0, static_cast<DWORD>(block.size()),
-                                    block.data()));
+    ASSERT_TRUE(
+        GetFileVersionInfoA(file.c_str(), 0, static_cast<DWORD>(block.size()), block.data()));
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
@@ -170,8 +170,8 @@ TEST_P(ExecutableTest, CarriesTheChineseVersionBlock) {
     for (const auto& s : strings) {
         char* value = nullptr;
         const std::string query = std::string("\\StringFileInfo\\080404B0\\") + s.key;
-        ASSERT_TRUE(VerQueryValueA(block.data(), query.c_str(), reinterpret_cast<void**>(&value),
-                                   &length))
+        ASSERT_TRUE(
+            VerQueryValueA(block.data(), query.c_str(), reinterpret_cast<void**>(&value), &length))
             << s.key;
         EXPECT_EQ(std::string(value), s.value) << s.key;
     }

@@ -52,7 +52,8 @@ TEST_F(LifecycleTest, EachWayOfClosingRaisesWillBeDestroyedOnceAndExitsWithZero)
         {"Exit button",
          [](HWND w) { PostMessageA(GetDlgItem(w, ramclean::exit_button_id), BM_CLICK, 0, 0); },
          {"shown label=", "exit", "will-be-destroyed", "exit-code 0"}},
-        {"WM_CLOSE", [](HWND w) { PostMessageA(w, WM_CLOSE, 0, 0); },
+        {"WM_CLOSE",
+         [](HWND w) { PostMessageA(w, WM_CLOSE, 0, 0); },
          {"shown label=", "will-be-destroyed", "exit-code 0"}},
         {"Alt+F4",
          [](HWND w) {
@@ -86,8 +87,9 @@ TEST_F(LifecycleTest, TwoDestroyRequestsBeforeDispatchDestroyOnce) {
     EXPECT_EQ(wait_exit(p), 0u);
     const auto events = lines(log);
     ASSERT_FALSE(events.empty());
-    EXPECT_EQ(std::vector<std::string>(events.begin() + 1, events.end()),
-              (std::vector<std::string>{"shown label=", "exit", "will-be-destroyed", "exit-code 0"}));
+    EXPECT_EQ(
+        std::vector<std::string>(events.begin() + 1, events.end()),
+        (std::vector<std::string>{"shown label=", "exit", "will-be-destroyed", "exit-code 0"}));
 }
 
 TEST_F(LifecycleTest, DestroyRequestInsideCreatedStillShowsTheWindowFirst) {

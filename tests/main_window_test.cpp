@@ -1,10 +1,11 @@
 // The main window as created in this process: layout, styles, controls, events.
+#include "main_window.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "main_window.h"
 #include "test_support.h"
 
 using namespace ramclean;
@@ -93,8 +94,8 @@ TEST_F(MainWindowTest, HasThreeControlsWithTheirIdsTextsRectanglesAndOrder) {
         bool tab_stop;
     };
     const expected_control table[] = {
-        {100, "Button", "\xC7\xE5\xC0\xED\xC4\xDA\xB4\xE6", {32, 24, 112, 56}, true},    // 清理内存
-        {110, "Button", "\xCD\xCB\xB3\xF6\xB3\xCC\xD0\xF2", {160, 24, 240, 56}, true},   // 退出程序
+        {100, "Button", "\xC7\xE5\xC0\xED\xC4\xDA\xB4\xE6", {32, 24, 112, 56}, true},  // 清理内存
+        {110, "Button", "\xCD\xCB\xB3\xF6\xB3\xCC\xD0\xF2", {160, 24, 240, 56}, true},  // 退出程序
         {120, "RamCleanStatusLabel", "", {0, 64, 280, 88}, false},
     };
     for (const auto& c : table) {
@@ -162,8 +163,7 @@ TEST_F(MainWindowTest, ButtonClicksRaiseTheirEventsAndDestroyRaisesWillBeDestroy
     test_support::pump_messages();
     EXPECT_FALSE(IsWindow(hwnd));
     EXPECT_EQ(main_window(), nullptr);
-    EXPECT_EQ(events,
-              (std::vector<std::string>{"created", "clean", "exit", "will-be-destroyed"}));
+    EXPECT_EQ(events, (std::vector<std::string>{"created", "clean", "exit", "will-be-destroyed"}));
 }
 
 TEST_F(MainWindowTest, StrayDestroyRequestMessageWithoutARequestIsIgnored) {

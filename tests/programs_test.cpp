@@ -42,7 +42,8 @@ TEST(InteractiveProgram, ShowsCentredWithAnEmptyLabelAndCleanFocusedAndExitEndsI
     EXPECT_EQ(rect.right - rect.left, 289);
     EXPECT_EQ(rect.bottom - rect.top, 126);
     EXPECT_EQ(text_of(GetDlgItem(window, ramclean::status_label_id)), "");
-    EXPECT_TRUE(wait_until([&] { return focus_of(window) == GetDlgItem(window, ramclean::clean_button_id); }));
+    EXPECT_TRUE(wait_until(
+        [&] { return focus_of(window) == GetDlgItem(window, ramclean::clean_button_id); }));
 
     PostMessageA(GetDlgItem(window, ramclean::exit_button_id), BM_CLICK, 0, 0);
     EXPECT_EQ(wait_exit(p), 0u);

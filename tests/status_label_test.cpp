@@ -1,4 +1,6 @@
 // The status label painted into a memory DC, as WM_PRINTCLIENT renders it.
+#include "status_label.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -6,7 +8,6 @@
 
 #include "handles.h"
 #include "main_window.h"
-#include "status_label.h"
 #include "test_support.h"
 
 using namespace ramclean;
@@ -25,8 +26,8 @@ struct canvas {
         info.bmiHeader.biPlanes = 1;
         info.bmiHeader.biBitCount = 32;
         dc = CreateCompatibleDC(nullptr);
-        bitmap.reset(CreateDIBSection(dc, &info, DIB_RGB_COLORS,
-                                      reinterpret_cast<void**>(&pixels), nullptr, 0));
+        bitmap.reset(CreateDIBSection(dc, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&pixels),
+                                      nullptr, 0));
         selection = SelectObject(dc, bitmap.get());
     }
     ~canvas() {
@@ -91,8 +92,8 @@ const char running_text[] = "\xC7\xE5\xC0\xED\xD6\xD0\xA1\xA3\xA1\xA3\xA1\xA3";
 TEST_F(StatusLabelTest, EmptyTextPaintsOnlyTheButtonFace) {
     memset(picture.pixels, 0, label_width * label_height * 4);  // black: must be covered
     const ink found = render("");
-    EXPECT_EQ(found.right, -1) << "something other than the button face at " << found.left
-                               << "," << found.top;
+    EXPECT_EQ(found.right, -1) << "something other than the button face at " << found.left << ","
+                               << found.top;
 }
 
 TEST_F(StatusLabelTest, TextIsBlackCentredAtTheTopOnOneLine) {

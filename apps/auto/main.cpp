@@ -25,12 +25,12 @@ void on_will_be_destroyed() { ramclean::stop_tool_processes(); }
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    const int exit_code = ramclean::run_program(
-        {.visible = false,
-         .events = {.created = on_created,
-                    .clean_clicked = on_clean_clicked,
-                    .exit_clicked = on_exit_clicked,
-                    .will_be_destroyed = on_will_be_destroyed}});
+    const int exit_code =
+        ramclean::run_program({.visible = false,
+                               .events = {.created = on_created,
+                                          .clean_clicked = on_clean_clicked,
+                                          .exit_clicked = on_exit_clicked,
+                                          .will_be_destroyed = on_will_be_destroyed}});
     // A scheduler sees a failed cleaning as a failed task.
     return exit_code == 0 && !cleaned ? cleaning_failed_exit_code : exit_code;
 }

@@ -88,11 +88,10 @@ int main(int argc, char** argv) {
     if (!failing_class.empty())
         hook = SetWindowsHookExA(WH_CBT, refuse_creation, nullptr, GetCurrentThreadId());
     show_hook = SetWindowsHookExA(WH_CALLWNDPROC, watch_showing, nullptr, GetCurrentThreadId());
-    const int code = ramclean::run_program(
-        {.visible = mode != "hidden",
-         .events = {.created = on_created,
-                    .exit_clicked = on_exit_clicked,
-                    .will_be_destroyed = on_will_be_destroyed}});
+    const int code = ramclean::run_program({.visible = mode != "hidden",
+                                            .events = {.created = on_created,
+                                                       .exit_clicked = on_exit_clicked,
+                                                       .will_be_destroyed = on_will_be_destroyed}});
     log_line("exit-code " + std::to_string(code));
     return code;
 }

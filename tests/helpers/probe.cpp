@@ -6,6 +6,7 @@
 //        probe click <image> <control-id>          posts BM_CLICK to the control
 //        probe text <image> <control-id>           prints the control's text as hex bytes
 #include <windows.h>
+// Needs the types of windows.h.
 #include <tlhelp32.h>
 
 #include <cstdio>

@@ -24,8 +24,8 @@ started_process start_process(const std::string& command_line, const char* folde
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
     std::string line = command_line;
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder,
-                        &startup, &info))
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder, &startup,
+                        &info))
         return {};
     ramclean::handle thread(info.hThread);
     return {ramclean::handle(info.hProcess), info.dwProcessId};
@@ -136,8 +136,8 @@ temp_folder::temp_folder() {
     GetTempPathA(MAX_PATH, base);
     static int serial = 0;
     for (;;) {
-        path_ = std::string(base) + "ramclean-test-" + std::to_string(GetCurrentProcessId()) +
-                "-" + std::to_string(++serial);
+        path_ = std::string(base) + "ramclean-test-" + std::to_string(GetCurrentProcessId()) + "-" +
+                std::to_string(++serial);
         if (CreateDirectoryA(path_.c_str(), nullptr)) return;
         if (GetLastError() != ERROR_ALREADY_EXISTS) return;
     }
