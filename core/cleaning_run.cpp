@@ -30,8 +30,10 @@ constexpr char script_folder[] = "C:\\";
 
 // True when `path` is a file holding exactly the bytes of `block`.
 bool holds_exactly(const char* path, byte_block block) {
-    file_handle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Shares everything: a comparison must not fail because the running script is open.
+    file_handle file(CreateFileA(path, GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size{};
     if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart != block.count) return false;
     std::string content(static_cast<size_t>(block.count), '\0');
