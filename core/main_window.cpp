@@ -4,6 +4,7 @@
 
 #include "handles.h"
 #include "status_label.h"
+#include "window_class.h"
 
 namespace ramclean {
 namespace {
@@ -95,18 +96,7 @@ LRESULT CALLBACK main_window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM
 }
 
 bool register_main_window_class(HINSTANCE instance) {
-    WNDCLASSEXA existing{};
-    existing.cbSize = sizeof existing;
-    if (GetClassInfoExA(instance, main_window_class, &existing)) return true;
-    WNDCLASSEXA wc{};
-    wc.cbSize = sizeof wc;
-    wc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
-    wc.lpfnWndProc = main_window_proc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));  // WM_PAINT fills it
-    wc.lpszClassName = main_window_class;
-    return RegisterClassExA(&wc) != 0;
+    return register_self_painting_class(instance, main_window_class, main_window_proc);
 }
 
 void set_default_gui_font(HWND hwnd) {

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "handles.h"
+#include "window_class.h"
 
 namespace ramclean {
 namespace {
@@ -49,18 +50,7 @@ LRESULT CALLBACK status_label_proc(HWND hwnd, UINT message, WPARAM wparam, LPARA
 }  // namespace
 
 bool register_status_label_class(HINSTANCE instance) {
-    WNDCLASSEXA existing{};
-    existing.cbSize = sizeof existing;
-    if (GetClassInfoExA(instance, status_label_class, &existing)) return true;
-    WNDCLASSEXA wc{};
-    wc.cbSize = sizeof wc;
-    wc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
-    wc.lpfnWndProc = status_label_proc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
-    wc.lpszClassName = status_label_class;
-    return RegisterClassExA(&wc) != 0;
+    return register_self_painting_class(instance, status_label_class, status_label_proc);
 }
 
 HWND create_status_label(HWND parent, HINSTANCE instance, const char* text, int left, int top,
