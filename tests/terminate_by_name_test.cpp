@@ -73,18 +73,6 @@ protected:
     std::deque<test_support::started_process> started;  // references stay valid
 };
 
-// Ids of the processes with this image name, in the order a snapshot lists them.
-std::vector<DWORD> ids_in_snapshot_order(const std::string& image) {
-    std::vector<DWORD> ids;
-    ramclean::file_handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    PROCESSENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot.get(), &entry); more;
-         more = Process32Next(snapshot.get(), &entry))
-        if (image == entry.szExeFile) ids.push_back(entry.th32ProcessID);
-    return ids;
-}
-
 }  // namespace
 
 TEST_F(TerminateByNameTest, AnEmptyNameEndsNothingEvenWithAWindowOfEmptyTitle) {
@@ -144,7 +132,7 @@ TEST_F(TerminateByNameTest, TheWholeImageNameMatchesWithoutRegardToCase) {
     for (const name_case& c : cases) {
         SCOPED_TRACE(c.name);
         auto& target = start_copy("sleeper.exe", image, "", std::to_string(index++));
-        ASSERT_EQ(ids_in_snapshot_order(image).size(), 1u) << "image name as listed";
+        ASSERT_EQ(test_support::processes_named(image).size(), 1u) << "image name as listed";
         EXPECT_EQ(terminate_by_name(c.name.c_str()), c.ends);
         if (c.ends)
             EXPECT_EQ(test_support::wait_exit(target, 10000), std::optional<DWORD>(0));
@@ -159,7 +147,7 @@ TEST_F(TerminateByNameTest, OfTwoProcessesOfOneNameOneCallEndsTheFirstInSnapshot
     const std::string image = "RcTwin_" + id + ".exe";
     auto& one = start_sleeper(image);
     auto& two = start_sleeper(image);
-    const std::vector<DWORD> order = ids_in_snapshot_order(image);
+    const std::vector<DWORD> order = test_support::processes_named(image);
     ASSERT_EQ(order.size(), 2u);
     auto& first = order[0] == one.id ? one : two;
     auto& second = order[0] == one.id ? two : one;

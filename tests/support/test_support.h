@@ -55,7 +55,8 @@ private:
     std::string path_;
 };
 
-// Ids of the running processes whose image name is `name` (case-insensitive).
+// Ids of the running processes whose image name is `name` (case-insensitive), in the
+// order a process snapshot lists them.
 std::vector<DWORD> processes_named(const std::string& name);
 // Ends every process of that image name (test clean-up).
 void end_processes_named(const std::string& name);
