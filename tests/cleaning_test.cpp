@@ -15,8 +15,6 @@ namespace {
 
 const char tool_path[] = "C:\\RAMMap.exe";
 const char script_path[] = "C:\\QOLMEDR.bat";
-const std::string title =
-    "Tovrel-\xC9\xEE\xB6\xC8\xC7\xE5\xC0\xED\xD4\xCB\xB4\xE6";  // Tovrel-深度清理运存
 const std::string running_text =
     "\xC7\xE5\xC0\xED\xD6\xD0\xA1\xA3\xA1\xA3\xA1\xA3";  // 清理中。。。
 const std::string finished_text =
@@ -83,14 +81,6 @@ protected:
     started_process start(const std::string& program, const char* folder = nullptr) {
         return start_process("\"" + program + "\"", folder);
     }
-    HWND wait_for_window(const started_process& p) {
-        HWND found = nullptr;
-        wait_until([&] {
-            found = find_window(p.id, title);
-            return found != nullptr && IsWindowVisible(found);
-        });
-        return found;
-    }
     static HWND label_of(HWND window) { return GetDlgItem(window, ramclean::status_label_id); }
     static void click(HWND window, int id) { PostMessageA(GetDlgItem(window, id), BM_CLICK, 0, 0); }
 
@@ -118,7 +108,7 @@ TEST_F(CleaningTest, AutomaticProgramCleansOnceInvisiblyAndLeavesOnlyTheTool) {
 
 TEST_F(CleaningTest, InteractiveProgramCleansOnEachClickAndStaysLive) {
     started_process p = start(bin_path("ramclean.exe"));
-    HWND window = wait_for_window(p);
+    HWND window = wait_for_main_window(p.id);
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(exists(script_path)) << "staged at start";
     for (int run = 1; run <= 2; ++run) {
@@ -165,7 +155,7 @@ TEST_F(CleaningTest, ToolStartedBySomethingElseIsEndedWhenTheWindowCloses) {
         CopyFileA(bin_path("sleeper.exe").c_str(), folder.file("RAMMap.exe").c_str(), FALSE));
     started_process tool = start(folder.file("RAMMap.exe"));
     started_process p = start(bin_path("ramclean.exe"));
-    HWND window = wait_for_window(p);
+    HWND window = wait_for_main_window(p.id);
     ASSERT_NE(window, nullptr);
     PostMessageA(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(wait_exit(p), 0u);
@@ -174,7 +164,7 @@ TEST_F(CleaningTest, ToolStartedBySomethingElseIsEndedWhenTheWindowCloses) {
 
 TEST_F(CleaningTest, CleanClickedDuringTheWaitRunsANestedRunToItsEndFirst) {
     started_process p = start(bin_path("ramclean.exe"));
-    HWND window = wait_for_window(p);
+    HWND window = wait_for_main_window(p.id);
     ASSERT_NE(window, nullptr);
     const ULONGLONG first = GetTickCount64();
     click(window, ramclean::clean_button_id);
@@ -196,7 +186,7 @@ TEST_F(CleaningTest, CleanClickedDuringTheWaitRunsANestedRunToItsEndFirst) {
 
 TEST_F(CleaningTest, ExitDuringTheWaitClosesAtOnceAndTheRunStillCleansUp) {
     started_process p = start(bin_path("ramclean.exe"));
-    HWND window = wait_for_window(p);
+    HWND window = wait_for_main_window(p.id);
     ASSERT_NE(window, nullptr);
     const ULONGLONG clicked = GetTickCount64();
     click(window, ramclean::clean_button_id);
@@ -228,7 +218,7 @@ TEST_F(CleaningTest, ScriptThatCannotBeWrittenFailsTheRunWithoutWaiting) {
     EXPECT_LT(GetTickCount64() - started, 5000u) << "no settle time without a tool run";
     // ...ramclean in its label.
     started_process interactive = start(bin_path("ramclean.exe"));
-    HWND window = wait_for_window(interactive);
+    HWND window = wait_for_main_window(interactive.id);
     ASSERT_NE(window, nullptr);
     click(window, ramclean::clean_button_id);
     EXPECT_TRUE(wait_until([&] { return text_of(label_of(window)) == failed_text; },

@@ -13,8 +13,6 @@ using namespace test_support;
 
 namespace {
 
-// "Tovrel-深度清理运存"
-const std::string title = "Tovrel-\xC9\xEE\xB6\xC8\xC7\xE5\xC0\xED\xD4\xCB\xB4\xE6";
 
 std::vector<std::string> lines(const std::string& path) {
     std::vector<std::string> result;
@@ -28,14 +26,6 @@ protected:
     started_process start(const std::string& mode, const char* working_folder = nullptr,
                           const std::string& program = bin_path("lifecycle_app.exe")) {
         return start_process("\"" + program + "\" \"" + log + "\" " + mode, working_folder);
-    }
-    HWND wait_for_window(const started_process& p) {
-        HWND found = nullptr;
-        wait_until([&] {
-            found = find_window(p.id, title);
-            return found != nullptr && IsWindowVisible(found);
-        });
-        return found;
     }
     temp_folder folder;
     std::string log = folder.file("events.log");
@@ -67,7 +57,7 @@ TEST_F(LifecycleTest, EachWayOfClosingRaisesWillBeDestroyedOnceAndExitsWithZero)
         SCOPED_TRACE(way.name);
         DeleteFileA(log.c_str());
         started_process p = start("normal");
-        HWND window = wait_for_window(p);
+        HWND window = wait_for_main_window(p.id);
         ASSERT_NE(window, nullptr);
         way.close(window);
         EXPECT_EQ(wait_exit(p), 0u);
@@ -81,7 +71,7 @@ TEST_F(LifecycleTest, EachWayOfClosingRaisesWillBeDestroyedOnceAndExitsWithZero)
 
 TEST_F(LifecycleTest, TwoDestroyRequestsBeforeDispatchDestroyOnce) {
     started_process p = start("double-request");
-    HWND window = wait_for_window(p);
+    HWND window = wait_for_main_window(p.id);
     ASSERT_NE(window, nullptr);
     PostMessageA(GetDlgItem(window, ramclean::exit_button_id), BM_CLICK, 0, 0);
     EXPECT_EQ(wait_exit(p), 0u);

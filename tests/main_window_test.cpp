@@ -66,9 +66,7 @@ TEST_F(MainWindowTest, HasTheSizePositionTitleAndStylesOfTheDesign) {
     EXPECT_EQ(rect.left, (GetSystemMetrics(SM_CXSCREEN) - 289) / 2);
     EXPECT_EQ(rect.top, (GetSystemMetrics(SM_CYSCREEN) - 126) / 2);
 
-    // "Tovrel-深度清理运存" in code page 936, byte for byte.
-    const std::string title = "Tovrel-\xC9\xEE\xB6\xC8\xC7\xE5\xC0\xED\xD4\xCB\xB4\xE6";
-    EXPECT_EQ(text_of(hwnd), title);
+    EXPECT_EQ(text_of(hwnd), test_support::main_window_title);  // byte for byte
 
     const LONG style = GetWindowLongA(hwnd, GWL_STYLE);
     for (LONG bit : {LONG{WS_CAPTION}, WS_SYSMENU, WS_MINIMIZEBOX, WS_CLIPCHILDREN})

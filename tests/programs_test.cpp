@@ -10,9 +10,6 @@ using namespace test_support;
 
 namespace {
 
-// "Tovrel-深度清理运存"
-const std::string title = "Tovrel-\xC9\xEE\xB6\xC8\xC7\xE5\xC0\xED\xD4\xCB\xB4\xE6";
-
 std::string text_of(HWND hwnd) {
     char text[256] = {};
     GetWindowTextA(hwnd, text, sizeof text);
@@ -30,11 +27,8 @@ HWND focus_of(HWND window) {
 
 TEST(InteractiveProgram, ShowsCentredWithAnEmptyLabelAndCleanFocusedAndExitEndsIt) {
     started_process p = start_process("\"" + bin_path("ramclean.exe") + "\"");
-    HWND window = nullptr;
-    ASSERT_TRUE(wait_until([&] {
-        window = find_window(p.id, title);
-        return window != nullptr && IsWindowVisible(window);
-    }));
+    HWND window = wait_for_main_window(p.id);
+    ASSERT_NE(window, nullptr);
     RECT rect{};
     GetWindowRect(window, &rect);
     EXPECT_EQ(rect.left, (GetSystemMetrics(SM_CXSCREEN) - 289) / 2);

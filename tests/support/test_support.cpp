@@ -131,6 +131,15 @@ HWND find_window(DWORD process_id, const std::string& title) {
     return nullptr;
 }
 
+HWND wait_for_main_window(DWORD process_id) {
+    HWND found = nullptr;
+    wait_until([&] {
+        found = find_window(process_id, main_window_title);
+        return found != nullptr && IsWindowVisible(found);
+    });
+    return found != nullptr && IsWindowVisible(found) ? found : nullptr;
+}
+
 temp_folder::temp_folder() {
     char base[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, base);

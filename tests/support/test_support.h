@@ -36,10 +36,16 @@ bool exists(const std::string& path);
 // Open handles of a process, counted through the system handle table.
 int count_handles(DWORD process_id);
 
+// The main window's title, "Tovrel-深度清理运存", in code page 936.
+inline const std::string main_window_title =
+    "Tovrel-\xC9\xEE\xB6\xC8\xC7\xE5\xC0\xED\xD4\xCB\xB4\xE6";
+
 // Top-level windows of a process; with `visible_only`, only the visible ones.
 std::vector<HWND> top_level_windows(DWORD process_id, bool visible_only = false);
 // The process's top-level window whose title is `title` (code page 936 bytes), or null.
 HWND find_window(DWORD process_id, const std::string& title);
+// Waits until the process shows its main window; the window, or null after the time-out.
+HWND wait_for_main_window(DWORD process_id);
 
 // A fresh, empty folder under the Windows temp folder; removed with its files on scope exit.
 class temp_folder {
