@@ -13,7 +13,6 @@ using namespace test_support;
 
 namespace {
 
-
 std::vector<std::string> lines(const std::string& path) {
     std::vector<std::string> result;
     std::istringstream in(read_file(path).value_or(""));
