@@ -1,6 +1,6 @@
 // How much processor time and memory a cleaning costs: the pumping wait on its own (with
 // and without a pending WM_QUIT), and a whole ramclean-auto run started as a user would.
-// Prints one line per measurement; run with `scripts/test.sh --preset bench`.
+// Prints one line per measurement; run with `scripts/test.sh --bench`.
 #include <windows.h>
 #include <psapi.h>
 

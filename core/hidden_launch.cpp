@@ -8,7 +8,8 @@ namespace ramclean {
 
 bool hidden_launch(const char* command_line, const char* current_folder) {
     STARTUPINFOA startup{};
-    static_assert(sizeof startup == 68, "the start-up record of the 32-bit ANSI interface");
+    static_assert(sizeof startup == (sizeof(void*) == 4 ? 68 : 104),
+                  "the start-up record of the ANSI interface");
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;

@@ -42,7 +42,8 @@ namespace {
 DWORD first_process_named(const char* name) {
     file_handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32 entry{};
-    static_assert(sizeof entry == 296, "the process entry of the 32-bit ANSI interface");
+    static_assert(sizeof entry == (sizeof(void*) == 4 ? 296 : 304),
+                  "the process entry of the ANSI interface");
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32First(snapshot.get(), &entry); more;
          more = Process32Next(snapshot.get(), &entry))

@@ -18,31 +18,6 @@ protected:
     std::string path() const { return test_support::bin_path(GetParam()); }
 };
 
-// Import DLL names of a PE32 image, read from the file.
-std::vector<std::string> imported_dlls(const std::string& image) {
-    auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data());
-    auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(image.data() + dos->e_lfanew);
-    auto* sections = IMAGE_FIRST_SECTION(nt);
-    auto offset_of = [&](DWORD rva) -> size_t {
-        for (int i = 0; i < nt->FileHeader.NumberOfSections; ++i) {
-            const auto& s = sections[i];
-            if (rva >= s.VirtualAddress && rva < s.VirtualAddress + s.Misc.VirtualSize)
-                return rva - s.VirtualAddress + s.PointerToRawData;
-        }
-        return 0;
-    };
-    const auto& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    std::vector<std::string> names;
-    auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(image.data() +
-                                                                   offset_of(dir.VirtualAddress));
-    for (; entry->Name != 0; ++entry) {
-        std::string name = image.data() + offset_of(entry->Name);
-        std::transform(name.begin(), name.end(), name.begin(), ::tolower);
-        names.push_back(name);
-    }
-    return names;
-}
-
 struct module_deleter {
     void operator()(HMODULE m) const { FreeLibrary(m); }
 };
@@ -62,18 +37,18 @@ BOOL CALLBACK count_resource(HMODULE, LPCSTR, LPSTR, LONG_PTR count) {
 
 }  // namespace
 
-TEST_P(ExecutableTest, IsA32BitGuiProgramImportingSystemDllsOnly) {
+TEST_P(ExecutableTest, IsAGuiProgramOfTheBuildsArchitectureImportingSystemDllsOnly) {
     const auto image = test_support::read_file(path());
     ASSERT_TRUE(image);
-    auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image->data());
-    auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(image->data() + dos->e_lfanew);
-    EXPECT_EQ(nt->FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
-    EXPECT_EQ(nt->OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR32_MAGIC);
-    EXPECT_EQ(nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
+    const auto pe = test_support::read_pe(*image);
+    ASSERT_TRUE(pe);
+    EXPECT_EQ(pe->machine, test_support::build_machine);
+    EXPECT_EQ(pe->magic, test_support::build_pe_magic);
+    EXPECT_EQ(pe->subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
     const std::vector<std::string> system = {"kernel32.dll", "user32.dll",   "gdi32.dll",
                                              "advapi32.dll", "msvcrt.dll",   "ntdll.dll",
                                              "shell32.dll",  "comctl32.dll", "version.dll"};
-    const auto dlls = imported_dlls(*image);
+    const auto& dlls = pe->imported_dlls;
     EXPECT_FALSE(dlls.empty());
     for (const auto& dll : dlls)
         EXPECT_NE(std::find(system.begin(), system.end(), dll), system.end())
@@ -86,11 +61,16 @@ TEST_P(ExecutableTest, CarriesTheManifestForCommonControls6WithoutAnExecutionLev
     const std::string manifest =
         resource_bytes(module.get(), MAKEINTRESOURCEA(24), MAKEINTRESOURCEA(1), LANG_NEUTRAL);
     ASSERT_FALSE(manifest.empty());
-    for (const char* part :
-         {"standalone=\"yes\"", "manifestVersion=\"1.0\"", "processorArchitecture=\"x86\"",
-          "name=\"Microsoft.Windows.Common-Controls\"", "version=\"6.0.0.0\"",
-          "publicKeyToken=\"6595b64144ccf1df\"", "language=\"*\""})
+    const std::string architecture =
+        std::string("processorArchitecture=\"") + test_support::build_manifest_arch + "\"";
+    for (const std::string& part :
+         {std::string("standalone=\"yes\""), std::string("manifestVersion=\"1.0\""), architecture,
+          std::string("name=\"Microsoft.Windows.Common-Controls\""),
+          std::string("version=\"6.0.0.0\""), std::string("publicKeyToken=\"6595b64144ccf1df\""),
+          std::string("language=\"*\"")})
         EXPECT_NE(manifest.find(part), std::string::npos) << part;
+    // Both the program's identity and the dependency name the build's architecture.
+    EXPECT_NE(manifest.find(architecture, manifest.find(architecture) + 1), std::string::npos);
     EXPECT_EQ(manifest.find("trustInfo"), std::string::npos);
     EXPECT_EQ(manifest.find("requestedExecutionLevel"), std::string::npos);
 }

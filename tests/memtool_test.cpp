@@ -94,7 +94,7 @@ std::vector<unsigned char> command_bytes(int command) {
     return bytes;
 }
 
-// SYSTEM_FILECACHE_INFORMATION (32-bit layout) with minimum and maximum all ones.
+// SYSTEM_FILECACHE_INFORMATION (this build's layout) with minimum and maximum all ones.
 std::vector<unsigned char> file_cache_bytes() {
     struct {
         SIZE_T current_size, peak_size;
@@ -103,7 +103,7 @@ std::vector<unsigned char> file_cache_bytes() {
             peak_with_transition;
         ULONG transition_repurpose_count, flags;
     } info{};
-    static_assert(sizeof info == 36);
+    static_assert(sizeof info == (sizeof(void*) == 4 ? 36 : 64));
     info.minimum_working_set = static_cast<SIZE_T>(-1);
     info.maximum_working_set = static_cast<SIZE_T>(-1);
     std::vector<unsigned char> bytes(sizeof info);
@@ -183,15 +183,19 @@ protected:
 
 }  // namespace
 
+// A journal line of this build's memtool, which reports success.
+std::string done_line(const char* option) {
+    return std::string(option) + " " + std::to_string(test_support::build_bits) + " 0x00000000";
+}
+
 TEST_F(MemtoolProgram, JournalsTheFiveOptionsInScriptOrder) {
     EXPECT_EQ(run("-ew -es -em -et -e0"), 0u);
-    EXPECT_EQ(
-        journal_lines(journal),
-        (std::vector<std::string>{"-ew 32 0x00000000", "-es 32 0x00000000", "-em 32 0x00000000",
-                                  "-et 32 0x00000000", "-e0 32 0x00000000"}));
+    EXPECT_EQ(journal_lines(journal),
+              (std::vector<std::string>{done_line("-ew"), done_line("-es"), done_line("-em"),
+                                        done_line("-et"), done_line("-e0")}));
     // One run per option, as the script does: appended, in order.
     EXPECT_EQ(run("-AcceptEula -Et"), 0u);
-    EXPECT_EQ(journal_lines(journal).back(), "-et 32 0x00000000");
+    EXPECT_EQ(journal_lines(journal).back(), done_line("-et"));
     EXPECT_EQ(journal_lines(journal).size(), 6u);
 }
 
@@ -210,20 +214,21 @@ TEST_F(MemtoolProgram, WithoutAPrivilegeDoesNothingAndExitsTwo) {
     EXPECT_FALSE(test_support::exists(journal));
     // -es needs only SeIncreaseQuotaPrivilege.
     EXPECT_EQ(memtool_process::run_without_privilege(SE_PROF_SINGLE_PROCESS_NAME, "-es"), 0u);
-    EXPECT_EQ(journal_lines(journal), std::vector<std::string>{"-es 32 0x00000000"});
+    EXPECT_EQ(journal_lines(journal), std::vector<std::string>{done_line("-es")});
     EXPECT_EQ(memtool_process::run_without_privilege(SE_INCREASE_QUOTA_NAME, "-es"),
               static_cast<DWORD>(memtool::not_elevated));
     EXPECT_EQ(journal_lines(journal).size(), 1u);
 }
 
-TEST(MemtoolImage, IsA32BitGuiProgramWithItsOwnVersionBlock) {
+TEST(MemtoolImage, IsAGuiProgramOfTheBuildsArchitectureWithItsOwnVersionBlock) {
     const std::string path = test_support::bin_path("memtool.exe");
     const auto image = test_support::read_file(path);
-    ASSERT_TRUE(image && image->size() > 0x200);
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image->data());
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(image->data() + dos->e_lfanew);
-    EXPECT_EQ(nt->FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
-    EXPECT_EQ(nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
+    ASSERT_TRUE(image);
+    const auto pe = test_support::read_pe(*image);
+    ASSERT_TRUE(pe);
+    EXPECT_EQ(pe->machine, test_support::build_machine);
+    EXPECT_EQ(pe->magic, test_support::build_pe_magic);
+    EXPECT_EQ(pe->subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
 
     DWORD ignored = 0;
     const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);

@@ -1,20 +1,19 @@
 #!/usr/bin/env bash
 # Packs the release zip, checks what it holds, unpacks it into D:\release-zip-test\<folder>\
 # (a drive other than C:) and runs both programs from there.
-# Usage: release_zip.sh <build dir> <version> <folder>   (run inside build/wine-session)
+# Usage: release_zip.sh <build dir> <folder>   (run inside the build tree's wine-session)
 # <folder> is written in code page 936 with printf escapes, e.g. '\xC4\xDA\xB4\xE6 \xB9\xA4\xBE\xDF'
 # for 内存 工具. Exit code 77 (skipped) when Wine cannot create that folder.
 set -euo pipefail
-build=$1 version=$2 folder_gbk=$3
+build=$1 folder_gbk=$2
+source "$build/wine-env"
 wine_run=$build/wine-run
-probe=$build/bin/probe.exe
-prefix=$(sed -n 's/^export WINEPREFIX="\(.*\)"$/\1/p' "$wine_run")
-drive_c=$prefix/drive_c
+probe=$ramclean_bin/probe.exe
+drive_c=$WINEPREFIX/drive_c
 program_image=ramclean.exe
 clean_button=100 status_label=120
 finished_hex=C7E5C0EDD2D1CDEAB3C9A3A1  # 清理已完成！ in code page 936
-image=$(sed -n 's/^RAMCLEAN_TOOL_IMAGE:[A-Z]*=//p' "$build/CMakeCache.txt")
-[ -n "$image" ] || image=$build/bin/memtool.exe
+image=$ramclean_tool_image
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
@@ -22,18 +21,41 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 packages=$build/release-zip-test
 rm -rf "$packages"
 cpack --config "$build/CPackConfig.cmake" -B "$packages" >/dev/null
-zip_file=$packages/ramclean-$version-win32.zip
+zip_file=$packages/$ramclean_package.zip
 [ -f "$zip_file" ] || fail "no $zip_file"
 listing=$(cmake -E tar tf "$zip_file" | sort | tr '\n' ' ')
 [ "$listing" = "LICENSE.txt USER_GUIDE.txt ramclean-auto.exe ramclean.exe " ] ||
   fail "the zip holds: $listing"
 echo "zip: $zip_file: $listing"
 
+# The programs are of the zip's architecture; the texts open in any Notepad: CRLF line ends
+# only, and the guide (not ASCII) starts with a UTF-8 byte-order mark.
+contents=$(mktemp -d /tmp/ramclean-zip-contents.XXXXXX)
+(cd "$contents" && cmake -E tar xf "$zip_file")
+case $ramclean_package in
+  *-win32) format="PE32 executable (GUI) Intel 80386" ;;
+  *-win64) format="PE32+ executable (GUI) x86-64" ;;
+  *) fail "no architecture in the package name $ramclean_package" ;;
+esac
+for program in ramclean.exe ramclean-auto.exe; do
+  file -b "$contents/$program" | grep -q "^$format" ||
+    fail "$program is $(file -b "$contents/$program"), not $format"
+done
+for text in USER_GUIDE.txt LICENSE.txt; do
+  [ "$(grep -vc $'\r$' "$contents/$text")" -eq 0 ] || fail "$text has lines without CR LF"
+  [ "$(tail -c 2 "$contents/$text" | od -An -tx1 | tr -d ' ')" = 0d0a ] ||
+    fail "$text does not end in CR LF"
+done
+[ "$(head -c 3 "$contents/USER_GUIDE.txt" | od -An -tx1 | tr -d ' ')" = efbbbf ] ||
+  fail "USER_GUIDE.txt has no UTF-8 byte-order mark"
+rm -rf "$contents"
+echo "zip: programs are $format; USER_GUIDE.txt and LICENSE.txt have CR LF, the guide a BOM"
+
 # Wine reads its arguments and Unix file names in the Unix locale's character set, so Chinese
 # names need the glibc zh_CN.UTF-8 locale. Batch files in code page 936 unpack and start the
 # programs instead, as a user's shortcut or Task Scheduler would, from Z:\.
-tests_root=$(readlink -f "$prefix/dosdevices/d:")/release-zip-test  # D: is build/drive_d
-[ -d "$(dirname "$tests_root")" ] || fail "drive D: is not mapped in $prefix"
+tests_root=$(readlink -f "$WINEPREFIX/dosdevices/d:")/release-zip-test  # D: is build/drive_d
+[ -d "$(dirname "$tests_root")" ] || fail "drive D: is not mapped in $WINEPREFIX"
 work=$(mktemp -d /tmp/ramclean-zip.XXXXXX)
 trap 'rm -rf "$work" "$tests_root"' EXIT
 rm -rf "$tests_root"

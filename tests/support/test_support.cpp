@@ -2,6 +2,9 @@
 
 #include <tlhelp32.h>
 
+#include <cctype>
+#include <cstddef>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -9,6 +12,65 @@
 #include <vector>
 
 namespace test_support {
+
+namespace {
+
+// The headers as `Headers` (IMAGE_NT_HEADERS32 or 64), each read checked against the image.
+template <typename Headers>
+std::optional<pe_facts> read_pe_as(const std::string& image, size_t nt_offset) {
+    if (nt_offset + sizeof(Headers) > image.size()) return std::nullopt;
+    Headers nt;
+    std::memcpy(&nt, image.data() + nt_offset, sizeof nt);
+    pe_facts facts{nt.FileHeader.Machine, nt.OptionalHeader.Magic, nt.OptionalHeader.Subsystem, {}};
+    const size_t sections_offset =
+        nt_offset + offsetof(Headers, OptionalHeader) + nt.FileHeader.SizeOfOptionalHeader;
+    const size_t section_count = nt.FileHeader.NumberOfSections;
+    if (sections_offset + section_count * sizeof(IMAGE_SECTION_HEADER) > image.size())
+        return std::nullopt;
+    std::vector<IMAGE_SECTION_HEADER> sections(section_count);
+    std::memcpy(sections.data(), image.data() + sections_offset,
+                section_count * sizeof(IMAGE_SECTION_HEADER));
+    auto offset_of = [&](DWORD rva) -> std::optional<size_t> {
+        for (const auto& s : sections)
+            if (rva >= s.VirtualAddress && rva < s.VirtualAddress + s.Misc.VirtualSize)
+                return size_t{rva - s.VirtualAddress + s.PointerToRawData};
+        return std::nullopt;
+    };
+    if (nt.OptionalHeader.NumberOfRvaAndSizes <= IMAGE_DIRECTORY_ENTRY_IMPORT) return facts;
+    const auto& directory = nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    if (directory.VirtualAddress == 0) return facts;
+    auto entry_offset = offset_of(directory.VirtualAddress);
+    for (; entry_offset; *entry_offset += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
+        if (*entry_offset + sizeof(IMAGE_IMPORT_DESCRIPTOR) > image.size()) return std::nullopt;
+        IMAGE_IMPORT_DESCRIPTOR entry;
+        std::memcpy(&entry, image.data() + *entry_offset, sizeof entry);
+        if (entry.Name == 0) return facts;
+        const auto name_offset = offset_of(entry.Name);
+        if (!name_offset || *name_offset >= image.size()) return std::nullopt;
+        std::string name(image.c_str() + *name_offset);
+        for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        facts.imported_dlls.push_back(name);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<pe_facts> read_pe(const std::string& image) {
+    IMAGE_DOS_HEADER dos;
+    if (image.size() < sizeof dos) return std::nullopt;
+    std::memcpy(&dos, image.data(), sizeof dos);
+    if (dos.e_magic != IMAGE_DOS_SIGNATURE || dos.e_lfanew < 0) return std::nullopt;
+    const size_t nt_offset = static_cast<size_t>(dos.e_lfanew);
+    // The optional header's magic tells the two forms apart; it follows the file header.
+    const size_t magic_offset = nt_offset + offsetof(IMAGE_NT_HEADERS32, OptionalHeader);
+    WORD magic = 0;
+    if (magic_offset + sizeof magic > image.size()) return std::nullopt;
+    std::memcpy(&magic, image.data() + magic_offset, sizeof magic);
+    if (magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC)
+        return read_pe_as<IMAGE_NT_HEADERS64>(image, nt_offset);
+    return read_pe_as<IMAGE_NT_HEADERS32>(image, nt_offset);
+}
 
 std::string executable_folder() {
     char path[MAX_PATH] = {};

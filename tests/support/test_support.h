@@ -33,6 +33,24 @@ std::optional<std::string> read_file(const std::string& path);
 bool write_file(const std::string& path, const std::string& bytes);
 bool exists(const std::string& path);
 
+// The build under test: what its programs' headers, manifests and tool journal say.
+inline constexpr int build_bits = sizeof(void*) * 8;
+inline constexpr WORD build_machine =
+    build_bits == 32 ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_AMD64;
+inline constexpr WORD build_pe_magic =
+    build_bits == 32 ? IMAGE_NT_OPTIONAL_HDR32_MAGIC : IMAGE_NT_OPTIONAL_HDR64_MAGIC;
+inline constexpr const char* build_manifest_arch = build_bits == 32 ? "x86" : "amd64";
+
+// What the tests read of a PE image (PE32 or PE32+): its headers and the DLLs it imports.
+struct pe_facts {
+    WORD machine = 0;
+    WORD magic = 0;
+    WORD subsystem = 0;
+    std::vector<std::string> imported_dlls;  // lower case
+};
+// nullopt when the bytes are not a well-formed PE image.
+std::optional<pe_facts> read_pe(const std::string& image);
+
 // Open handles of a process, counted through the system handle table.
 int count_handles(DWORD process_id);
 
