@@ -1,14 +1,21 @@
 #!/usr/bin/env bash
 # Installs what building and testing ramclean needs on Debian 12, if it is missing.
+# Where the host cannot run 32-bit code, no 32-bit package is installed: it could not start.
 set -euo pipefail
+source "$(dirname "$0")/host-arch.sh"
 
 packages=(
   cmake ninja-build python3
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
-  wine wine32:i386 wine64
+  wine wine64
   xvfb xauth xdotool imagemagick fonts-wqy-microhei fonts-wine
-  googletest zip locales
+  googletest zip file locales
 )
+runs_32bit=false
+if host_runs_32bit; then
+  runs_32bit=true
+  packages+=(wine32:i386)
+fi
 
 # Wine reads Unix file names and arguments in the glibc locale it runs under: without a real
 # zh_CN.UTF-8 locale, folders with Chinese names cannot be reached.
@@ -22,7 +29,7 @@ sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}" >&2
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  if $runs_32bit && ! dpkg --print-foreign-architectures | grep -qx i386; then
     $sudo dpkg --add-architecture i386
   fi
   $sudo apt-get update -q

@@ -9,19 +9,21 @@ cd "$(dirname "$0")/.."
 runs=${1:-50}
 [[ $runs =~ ^[1-9][0-9]*$ ]] || { echo "usage: scripts/soak.sh [runs]" >&2; exit 2; }
 
+source scripts/host-arch.sh
+select_arch
 if [ -z "${RAMCLEAN_SOAK_SESSION:-}" ]; then
   scripts/build.sh >/dev/null
+  echo "soak: the $RAMCLEAN_ARCH build ($ramclean_arch_reason)"
   # One display and one wineserver for all runs, as the test command has.
   export RAMCLEAN_SOAK_SESSION=1
-  exec xvfb-run -a -s "-screen 0 1024x768x24" build/wine-session "$0" "$runs"
+  exec xvfb-run -a -s "-screen 0 1024x768x24" "$ramclean_build_dir/wine-session" "$0" "$runs"
 fi
 
-build=$PWD/build
-prefix=$(sed -n 's/^export WINEPREFIX="\(.*\)"$/\1/p' "$build/wine-run")
+source "$ramclean_build_dir/wine-env"
+build=$ramclean_build
+prefix=$WINEPREFIX
 drive_c=$prefix/drive_c
-# The embedded image: the supplied tool when the build names one, memtool otherwise.
-image=$(sed -n 's/^RAMCLEAN_TOOL_IMAGE:[A-Z]*=//p' "$build/CMakeCache.txt")
-[ -n "$image" ] || image=$build/bin/memtool.exe
+image=$ramclean_tool_image
 [ -f "$image" ] || { echo "soak: no tool image at $image" >&2; exit 2; }
 
 work=$(mktemp -d /tmp/ramclean-soak.XXXXXX)
@@ -53,7 +55,7 @@ for ((run = 1; run <= runs; run++)); do
   problems=()
   lines_before=$(wc -l <"$journal")
   code=0
-  "$build/wine-run" "$build/bin/ramclean-auto.exe" || code=$?
+  "$build/wine-run" "$ramclean_bin/ramclean-auto.exe" || code=$?
   [ "$code" -eq 0 ] || problems+=("exit code $code")
   [ -z "$(find "$drive_c" -maxdepth 1 -iname qolmedr.bat)" ] || problems+=("C:\\QOLMEDR.bat left")
   cmp -s "$drive_c/RAMMap.exe" "$image" || problems+=("C:\\RAMMap.exe differs from the image")
