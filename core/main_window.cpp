@@ -14,6 +14,8 @@ constexpr char main_window_title[] = "Tovrel-深度清理运存";
 static_assert(sizeof(main_window_title) == 20, "texts must be compiled to code page 936");
 constexpr char clean_button_text[] = "清理内存";
 constexpr char exit_button_text[] = "退出程序";
+// A placeholder that every created handler replaces before the window can be seen: should it
+// ever show, a handler forgot to set the label.
 constexpr char status_label_creation_text[] = "11111111111";
 constexpr char start_failed_text[] = "启动窗口加载失败，程序无法运行。";
 constexpr char icon_group_name[] = "DEFAULT_ICON";
@@ -81,7 +83,9 @@ void on_nc_destroy() {
     if (loop_entered) PostQuitMessage(0);
 }
 
-LRESULT CALLBACK main_window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+// Nothing thrown may unwind through the system's message dispatch: an exception that escapes
+// a handler ends the program here rather than somewhere inside user32.
+LRESULT CALLBACK main_window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) noexcept {
     switch (message) {
         case WM_NCCREATE: window_state.hwnd = hwnd; break;
         case WM_COMMAND: on_command(wparam); return 0;
@@ -201,6 +205,8 @@ bool create_main_window(const program_settings& settings) {
                         main_window_width, main_window_height, nullptr, nullptr, instance, nullptr);
     if (hwnd == nullptr) return false;
 
+    // The system may have adjusted the size asked for (a minimum tracking size, a shell's
+    // scaling): put back the outer size that the controls' layout is drawn for.
     RECT rect{};
     GetWindowRect(hwnd, &rect);
     if (rect.right - rect.left != main_window_width || rect.bottom - rect.top != main_window_height)

@@ -41,6 +41,9 @@ void pumping_wait(int duration_ms) {
     // 64 bits: the deadline never wraps, so the wait always ends.
     const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(duration_ms);
     for (;;) {
+        // Two passes before each look at the clock: the second handles what the first one's
+        // handlers posted (a repaint after a status text, a destroy request), so that it runs
+        // before the wait can end rather than after it.
         pumping_pass();
         pumping_pass();
         const ULONGLONG now = GetTickCount64();

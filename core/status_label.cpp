@@ -1,7 +1,5 @@
 #include "status_label.h"
 
-#include <string>
-
 #include "handles.h"
 #include "window_class.h"
 
@@ -22,14 +20,12 @@ LOGFONTA label_font() {
     return font;
 }
 
-std::string window_text(HWND hwnd) {
-    std::string text(static_cast<size_t>(GetWindowTextLengthA(hwnd)) + 1, '\0');
-    text.resize(
-        static_cast<size_t>(GetWindowTextA(hwnd, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
+// Painting allocates nothing: the text is read into a buffer on the stack. One line of 280
+// pixels shows a few dozen characters; our texts are far shorter than the buffer.
+constexpr int text_buffer_size = 512;
 
-LRESULT CALLBACK status_label_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+// Nothing thrown may unwind through the system's message dispatch.
+LRESULT CALLBACK status_label_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) noexcept {
     switch (message) {
         case WM_PAINT: {
             paint_guard paint(hwnd);
@@ -60,10 +56,11 @@ HWND create_status_label(HWND parent, HINSTANCE instance, const char* text, int 
                            instance, nullptr);
 }
 
-void paint_status_label(HWND label, HDC dc, const RECT& area) {
+void paint_status_label(HWND label, HDC dc, const RECT& area) noexcept {
     FillRect(dc, &area, GetSysColorBrush(COLOR_BTNFACE));
-    const std::string text = window_text(label);
-    if (text.empty()) return;
+    char text[text_buffer_size];
+    const int length = GetWindowTextA(label, text, text_buffer_size);
+    if (length <= 0) return;
 
     const LOGFONTA font_spec = label_font();
     gdi_object font(CreateFontIndirectA(&font_spec));
@@ -73,8 +70,7 @@ void paint_status_label(HWND label, HDC dc, const RECT& area) {
     const COLORREF old_colour = SetTextColor(dc, RGB(0, 0, 0));
     RECT client{};
     GetClientRect(label, &client);
-    DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &client,
-              DT_CENTER | DT_SINGLELINE | DT_NOPREFIX);
+    DrawTextA(dc, text, length, &client, DT_CENTER | DT_SINGLELINE | DT_NOPREFIX);
     SetTextColor(dc, old_colour);
     SetBkMode(dc, old_mode);
 }

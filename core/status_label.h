@@ -12,6 +12,6 @@ HWND create_status_label(HWND parent, HINSTANCE instance, const char* text, int 
 
 // Paints the label into `dc`: button face over `area`, then the text, if any, in bold
 // black, centred on one line at the top and clipped at the label's edges.
-void paint_status_label(HWND label, HDC dc, const RECT& area);
+void paint_status_label(HWND label, HDC dc, const RECT& area) noexcept;
 
 }  // namespace ramclean

@@ -30,7 +30,7 @@ std::string resource_bytes(HMODULE module, LPCSTR type, LPCSTR name, WORD langua
     return std::string(bytes, SizeofResource(module, found));
 }
 
-BOOL CALLBACK count_resource(HMODULE, LPCSTR, LPSTR, LONG_PTR count) {
+BOOL CALLBACK count_resource(HMODULE, LPCSTR, LPSTR, LONG_PTR count) noexcept {
     ++*reinterpret_cast<int*>(count);
     return TRUE;
 }

@@ -34,7 +34,7 @@ void record(const std::string& entry) {
     handled_at[entry] = GetTickCount64() - wait_started;
 }
 
-LRESULT CALLBACK recorder_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+LRESULT CALLBACK recorder_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) noexcept {
     const std::map<UINT, const char*> names = {
         {message_a, "A"}, {message_b, "B"}, {message_sent, "sent"}, {WM_TIMER, "timer"}};
     auto name = names.find(message);

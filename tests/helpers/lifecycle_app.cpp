@@ -37,7 +37,7 @@ std::string label_text() {
     return label;
 }
 
-void CALLBACK end_hidden_run(HWND, UINT, UINT_PTR, DWORD) { ramclean::destroy_request(); }
+void CALLBACK end_hidden_run(HWND, UINT, UINT_PTR, DWORD) noexcept { ramclean::destroy_request(); }
 
 void on_created() {
     char folder[MAX_PATH] = {};
@@ -59,7 +59,7 @@ void on_will_be_destroyed() { log_line("will-be-destroyed"); }
 // Cancels the creation of one window class, so that start-up meets a failed CreateWindowEx.
 std::string failing_class;
 HHOOK hook;
-LRESULT CALLBACK refuse_creation(int code, WPARAM wparam, LPARAM lparam) {
+LRESULT CALLBACK refuse_creation(int code, WPARAM wparam, LPARAM lparam) noexcept {
     if (code == HCBT_CREATEWND) {
         auto* create = reinterpret_cast<CBT_CREATEWNDA*>(lparam)->lpcs;
         if (!IS_INTRESOURCE(create->lpszClass) && failing_class == create->lpszClass) return 1;
@@ -69,7 +69,7 @@ LRESULT CALLBACK refuse_creation(int code, WPARAM wparam, LPARAM lparam) {
 
 // Records the moment the main window is shown.
 HHOOK show_hook;
-LRESULT CALLBACK watch_showing(int code, WPARAM wparam, LPARAM lparam) {
+LRESULT CALLBACK watch_showing(int code, WPARAM wparam, LPARAM lparam) noexcept {
     const auto* message = reinterpret_cast<CWPSTRUCT*>(lparam);
     if (code == HC_ACTION && message->message == WM_SHOWWINDOW && message->wParam &&
         message->hwnd == ramclean::main_window())

@@ -34,7 +34,7 @@ bool owned_by(HWND hwnd, const char* image) {
     return match;
 }
 
-BOOL CALLBACK check_window(HWND hwnd, LPARAM data) {
+BOOL CALLBACK check_window(HWND hwnd, LPARAM data) noexcept {
     auto* s = reinterpret_cast<search*>(data);
     char window_class[64] = {};
     GetClassNameA(hwnd, window_class, sizeof window_class);

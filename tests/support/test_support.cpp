@@ -168,7 +168,7 @@ struct window_search {
     bool visible_only;
     std::vector<HWND> found;
 };
-BOOL CALLBACK collect_window(HWND hwnd, LPARAM data) {
+BOOL CALLBACK collect_window(HWND hwnd, LPARAM data) noexcept {
     auto* search = reinterpret_cast<window_search*>(data);
     DWORD owner = 0;
     GetWindowThreadProcessId(hwnd, &owner);
