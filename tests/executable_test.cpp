@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "test_support.h"
+#include "version.h"
 
 namespace {
 
@@ -126,10 +127,12 @@ TEST_P(ExecutableTest, CarriesTheChineseVersionBlock) {
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 0u);
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+    constexpr DWORD version_ms = MAKELONG(RAMCLEAN_VERSION_MINOR, RAMCLEAN_VERSION_MAJOR);
+    constexpr DWORD version_ls = MAKELONG(RAMCLEAN_VERSION_BUILD, RAMCLEAN_VERSION_PATCH);
+    EXPECT_EQ(fixed->dwFileVersionMS, version_ms);
+    EXPECT_EQ(fixed->dwFileVersionLS, version_ls);
+    EXPECT_EQ(fixed->dwProductVersionMS, version_ms);
+    EXPECT_EQ(fixed->dwProductVersionLS, version_ls);
     EXPECT_EQ(fixed->dwFileFlags, 0u);
     EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
@@ -145,16 +148,10 @@ TEST_P(ExecutableTest, CarriesTheChineseVersionBlock) {
         const char* key;
         std::string value;
     } strings[] = {{"FileDescription", "\xD4\xCB\xB4\xE6\xC7\xE5\xC0\xED"},  // 运存清理
-                   {"FileVersion", "1.0.0.0"},
-                   {"ProductVersion", "1.0.0.0"}};
-    for (const auto& s : strings) {
-        char* value = nullptr;
-        const std::string query = std::string("\\StringFileInfo\\080404B0\\") + s.key;
-        ASSERT_TRUE(
-            VerQueryValueA(block.data(), query.c_str(), reinterpret_cast<void**>(&value), &length))
-            << s.key;
-        EXPECT_EQ(std::string(value), s.value) << s.key;
-    }
+                   {"FileVersion", RAMCLEAN_VERSION_TEXT},
+                   {"ProductVersion", RAMCLEAN_VERSION_TEXT}};
+    for (const auto& s : strings)
+        EXPECT_EQ(test_support::version_string(file, s.key), s.value) << s.key;
 
     data_module module(LoadLibraryExA(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
     EXPECT_NE(FindResourceExA(module.get(), MAKEINTRESOURCEA(16), MAKEINTRESOURCEA(1),

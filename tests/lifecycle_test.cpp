@@ -68,31 +68,15 @@ TEST_F(LifecycleTest, EachWayOfClosingRaisesWillBeDestroyedOnceAndExitsWithZero)
     }
 }
 
-TEST_F(LifecycleTest, TwoDestroyRequestsBeforeDispatchDestroyOnce) {
-    started_process p = start("double-request");
+namespace {
+
+void click_exit_when_shown(const started_process& p) {
     HWND window = wait_for_main_window(p.id);
     ASSERT_NE(window, nullptr);
     PostMessageA(GetDlgItem(window, ramclean::exit_button_id), BM_CLICK, 0, 0);
-    EXPECT_EQ(wait_exit(p), 0u);
-    const auto events = lines(log);
-    ASSERT_FALSE(events.empty());
-    EXPECT_EQ(
-        std::vector<std::string>(events.begin() + 1, events.end()),
-        (std::vector<std::string>{"shown label=", "exit", "will-be-destroyed", "exit-code 0"}));
 }
 
-TEST_F(LifecycleTest, DestroyRequestInsideCreatedStillShowsTheWindowFirst) {
-    started_process p = start("request-in-created");
-    EXPECT_EQ(wait_exit(p), 0u);
-    const auto events = lines(log);
-    ASSERT_FALSE(events.empty());
-    EXPECT_EQ(std::vector<std::string>(events.begin() + 1, events.end()),
-              (std::vector<std::string>{"shown label=", "will-be-destroyed", "exit-code 0"}))
-        << "creation runs on to showing the window; the loop then destroys it";
-}
-
-TEST_F(LifecycleTest, HiddenProgramNeverShowsAWindowAndEndsByItself) {
-    started_process p = start("hidden");
+void watch_that_no_window_shows(const started_process& p) {
     int polls = 0;
     bool shown = false;
     while (WaitForSingleObject(p.process.get(), 20) == WAIT_TIMEOUT && polls < 500) {
@@ -101,11 +85,42 @@ TEST_F(LifecycleTest, HiddenProgramNeverShowsAWindowAndEndsByItself) {
     }
     EXPECT_GT(polls, 20) << "the program lived long enough to be watched";
     EXPECT_FALSE(shown);
-    EXPECT_EQ(wait_exit(p), 0u);
-    const auto events = lines(log);
-    ASSERT_FALSE(events.empty());
-    EXPECT_EQ(std::vector<std::string>(events.begin() + 1, events.end()),
-              (std::vector<std::string>{"will-be-destroyed", "exit-code 0"}));
+}
+
+}  // namespace
+
+// Each course from start to exit code 0, as the program's log records it after its first line.
+TEST_F(LifecycleTest, EachCourseRaisesItsEventsInOrderAndExitsWithZero) {
+    const struct {
+        const char* mode;
+        void (*drive)(const started_process&);
+        std::vector<std::string> tail;
+        const char* why;
+    } courses[] = {
+        {"double-request",
+         click_exit_when_shown,
+         {"shown label=", "exit", "will-be-destroyed", "exit-code 0"},
+         "two destroy requests made before dispatch destroy the window once"},
+        {"request-in-created",
+         nullptr,
+         {"shown label=", "will-be-destroyed", "exit-code 0"},
+         "creation runs on to showing the window; the loop then destroys it"},
+        {"hidden",
+         watch_that_no_window_shows,
+         {"will-be-destroyed", "exit-code 0"},
+         "a hidden program never shows a window and ends by itself"},
+    };
+    for (const auto& course : courses) {
+        SCOPED_TRACE(course.mode);
+        DeleteFileA(log.c_str());
+        started_process p = start(course.mode);
+        if (course.drive != nullptr) course.drive(p);
+        EXPECT_EQ(wait_exit(p), 0u);
+        const auto events = lines(log);
+        ASSERT_FALSE(events.empty());
+        EXPECT_EQ(std::vector<std::string>(events.begin() + 1, events.end()), course.tail)
+            << course.why;
+    }
 }
 
 TEST_F(LifecycleTest, WorksInTheFolderOfItsExecutableWhateverItWasStartedIn) {

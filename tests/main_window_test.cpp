@@ -173,10 +173,20 @@ TEST_F(MainWindowTest, StrayDestroyRequestMessageWithoutARequestIsIgnored) {
 
 TEST_F(MainWindowTest, SetStatusTextAfterTheWindowIsGoneDoesNothing) {
     ASSERT_TRUE(create_main_window(settings));
+    HWND label = GetDlgItem(main_window(), status_label_id);
+    ASSERT_NE(label, nullptr);
     DestroyWindow(main_window());
+    test_support::pump_messages();  // what the destruction itself left queued
+
     set_status_text("late");  // must not touch a destroyed window
     destroy_request();
     EXPECT_EQ(main_window(), nullptr);
+    EXPECT_FALSE(IsWindow(label));
+    // Neither call may leave anything for the thread: no request posted to a stale or null
+    // window, no paint of a window that is gone.
+    std::vector<UINT> queued;
+    for (MSG msg; PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);) queued.push_back(msg.message);
+    EXPECT_EQ(queued, std::vector<UINT>{});
 }
 
 namespace {

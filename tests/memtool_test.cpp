@@ -230,15 +230,7 @@ TEST(MemtoolImage, IsAGuiProgramOfTheBuildsArchitectureWithItsOwnVersionBlock) {
     EXPECT_EQ(pe->magic, test_support::build_pe_magic);
     EXPECT_EQ(pe->subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
 
-    DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
-    ASSERT_GT(size, 0u);
-    std::vector<char> version(size);
-    ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, size, version.data()));
-    char* description = nullptr;
-    UINT length = 0;
-    ASSERT_TRUE(VerQueryValueA(version.data(), "\\StringFileInfo\\080404B0\\FileDescription",
-                               reinterpret_cast<void**>(&description), &length));
     // "ramclean 内存工具" in code page 936.
-    EXPECT_STREQ(description, "ramclean \xC4\xDA\xB4\xE6\xB9\xA4\xBE\xDF");
+    EXPECT_EQ(test_support::version_string(path, "FileDescription"),
+              "ramclean \xC4\xDA\xB4\xE6\xB9\xA4\xBE\xDF");
 }

@@ -56,6 +56,20 @@ std::optional<pe_facts> read_pe_as(const std::string& image, size_t nt_offset) {
 
 }  // namespace
 
+std::optional<std::string> version_string(const std::string& path, const std::string& key) {
+    DWORD ignored = 0;
+    std::vector<char> block(GetFileVersionInfoSizeA(path.c_str(), &ignored));
+    if (block.empty() ||
+        !GetFileVersionInfoA(path.c_str(), 0, static_cast<DWORD>(block.size()), block.data()))
+        return std::nullopt;
+    char* value = nullptr;
+    UINT length = 0;
+    const std::string query = "\\StringFileInfo\\080404B0\\" + key;
+    if (!VerQueryValueA(block.data(), query.c_str(), reinterpret_cast<void**>(&value), &length))
+        return std::nullopt;
+    return std::string(value);
+}
+
 std::optional<pe_facts> read_pe(const std::string& image) {
     IMAGE_DOS_HEADER dos;
     if (image.size() < sizeof dos) return std::nullopt;

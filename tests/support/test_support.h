@@ -51,6 +51,9 @@ struct pe_facts {
 // nullopt when the bytes are not a well-formed PE image.
 std::optional<pe_facts> read_pe(const std::string& image);
 
+// A string of a file's version block, table "080404B0" (Chinese, Unicode); nullopt if none.
+std::optional<std::string> version_string(const std::string& path, const std::string& key);
+
 // Open handles of a process, counted through the system handle table.
 int count_handles(DWORD process_id);
 
