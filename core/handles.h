@@ -26,6 +26,11 @@ public:
     [[nodiscard]] value_type get() const noexcept { return h_; }
     [[nodiscard]] explicit operator bool() const noexcept { return h_ != Traits::invalid(); }
     value_type release() noexcept { return std::exchange(h_, Traits::invalid()); }
+    // For an out-parameter: closes what is held and lends the slot to the call that fills it.
+    [[nodiscard]] value_type* put() noexcept {
+        reset();
+        return &h_;
+    }
 
     // Closes the handle now; true when there was none or closing succeeded.
     bool reset(value_type h = Traits::invalid()) noexcept {
@@ -63,11 +68,56 @@ struct gdi_object_traits {
     static bool close(HGDIOBJ h) noexcept { return DeleteObject(h) != 0; }
 };
 
-using handle = unique_handle<null_handle_traits>;       // process, thread, token, ...
+struct module_traits {
+    using value_type = HMODULE;
+    static HMODULE invalid() noexcept { return nullptr; }
+    static bool close(HMODULE h) noexcept { return FreeLibrary(h) != 0; }
+};
+struct memory_dc_traits {
+    using value_type = HDC;
+    static HDC invalid() noexcept { return nullptr; }
+    static bool close(HDC h) noexcept { return DeleteDC(h) != 0; }
+};
+
+using handle = unique_handle<null_handle_traits>;       // process, thread, token, job, ...
 using file_handle = unique_handle<file_handle_traits>;  // CreateFile, Toolhelp snapshots
 using find_handle = unique_handle<find_handle_traits>;  // FindFirstFile searches
 using icon_handle = unique_handle<icon_traits>;
 using gdi_object = unique_handle<gdi_object_traits>;
+using module_handle = unique_handle<module_traits>;  // LoadLibrary(Ex)
+using memory_dc = unique_handle<memory_dc_traits>;   // CreateCompatibleDC
+
+// The two handles CreateProcess returns, closed together (thread first); put() is the call's
+// out-parameter.
+class process_information {
+public:
+    process_information() noexcept = default;
+    process_information(const process_information&) = delete;
+    process_information& operator=(const process_information&) = delete;
+    ~process_information() { reset(); }
+
+    [[nodiscard]] PROCESS_INFORMATION* put() noexcept {
+        reset();
+        return &info_;
+    }
+    [[nodiscard]] HANDLE process() const noexcept { return info_.hProcess; }
+    [[nodiscard]] HANDLE thread() const noexcept { return info_.hThread; }
+    [[nodiscard]] DWORD process_id() const noexcept { return info_.dwProcessId; }
+    // Hands the process handle to an owner of its own; the thread handle is closed now.
+    [[nodiscard]] handle take_process() noexcept {
+        handle process(std::exchange(info_.hProcess, nullptr));
+        reset();
+        return process;
+    }
+    void reset() noexcept {
+        if (info_.hThread != nullptr) CloseHandle(info_.hThread);
+        if (info_.hProcess != nullptr) CloseHandle(info_.hProcess);
+        info_ = {};
+    }
+
+private:
+    PROCESS_INFORMATION info_{};
+};
 
 // Selects a GDI object into a DC for the guard's lifetime.
 class selected_object {

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,10 +18,7 @@ protected:
     std::string path() const { return test_support::bin_path(GetParam()); }
 };
 
-struct module_deleter {
-    void operator()(HMODULE m) const { FreeLibrary(m); }
-};
-using data_module = std::unique_ptr<std::remove_pointer_t<HMODULE>, module_deleter>;
+using data_module = ramclean::module_handle;
 
 std::string resource_bytes(HMODULE module, LPCSTR type, LPCSTR name, WORD language) {
     HRSRC found = FindResourceExA(module, type, name, language);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,22 +26,19 @@ struct canvas {
         info.bmiHeader.biHeight = -label_height;
         info.bmiHeader.biPlanes = 1;
         info.bmiHeader.biBitCount = 32;
-        dc = CreateCompatibleDC(nullptr);
-        bitmap.reset(CreateDIBSection(dc, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&pixels),
-                                      nullptr, 0));
-        selection = SelectObject(dc, bitmap.get());
-    }
-    ~canvas() {
-        SelectObject(dc, selection);
-        DeleteDC(dc);
+        dc.reset(CreateCompatibleDC(nullptr));
+        bitmap.reset(CreateDIBSection(dc.get(), &info, DIB_RGB_COLORS,
+                                      reinterpret_cast<void**>(&pixels), nullptr, 0));
+        selection.emplace(dc.get(), bitmap.get());
     }
     COLORREF at(int x, int y) const {
         const DWORD bgr = pixels[y * label_width + x];
         return RGB(GetBValue(bgr), GetGValue(bgr), GetRValue(bgr));
     }
-    HDC dc = nullptr;
+    // Declared in the order they are made: the bitmap is deselected before it and the DC go.
+    memory_dc dc;
     gdi_object bitmap;
-    HGDIOBJ selection = nullptr;
+    std::optional<selected_object> selection;
     DWORD* pixels = nullptr;
 };
 
@@ -63,7 +61,7 @@ protected:
 
     ink render(const char* text) {
         SetWindowTextA(label, text);
-        SendMessageA(label, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(picture.dc), PRF_CLIENT);
+        SendMessageA(label, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(picture.dc.get()), PRF_CLIENT);
         const COLORREF face = GetSysColor(COLOR_BTNFACE);
         ink found;
         for (int y = 0; y < label_height; ++y)

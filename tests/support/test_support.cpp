@@ -98,13 +98,13 @@ std::string bin_path(const std::string& name) { return executable_folder() + "\\
 started_process start_process(const std::string& command_line, const char* folder) {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
+    ramclean::process_information info;
     std::string line = command_line;
     if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder, &startup,
-                        &info))
+                        info.put()))
         return {};
-    ramclean::handle thread(info.hThread);
-    return {ramclean::handle(info.hProcess), info.dwProcessId};
+    const DWORD id = info.process_id();
+    return {info.take_process(), id};
 }
 
 std::optional<DWORD> wait_exit(const started_process& p, DWORD timeout_ms) {
