@@ -2,6 +2,7 @@
 
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -60,6 +61,19 @@ bool write_file(const std::string& path, const std::string& bytes) {
 
 bool exists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::vector<std::string> folder_entries(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    ramclean::find_handle search(FindFirstFileA((folder + "\\*").c_str(), &found));
+    if (!search) return names;
+    do {
+        const std::string name = found.cFileName;
+        if (name != "." && name != "..") names.push_back(name);
+    } while (FindNextFileA(search.get(), &found));
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 namespace {

@@ -32,6 +32,8 @@ std::optional<DWORD> run(const std::string& command_line, DWORD timeout_ms = 300
 std::optional<std::string> read_file(const std::string& path);
 bool write_file(const std::string& path, const std::string& bytes);
 bool exists(const std::string& path);
+// Names of the entries in a folder, "." and ".." left out, sorted.
+std::vector<std::string> folder_entries(const std::string& folder);
 
 // Open handles of a process, counted through the system handle table.
 int count_handles(DWORD process_id);
