@@ -190,8 +190,9 @@ DWORD hold_tool_image(held_file& held, security_judge judge) {
 DWORD hold_cleaning_script(held_file& held, security_judge judge) {
     const byte_block script = cleaning_script_block();
     DWORD error = ERROR_GEN_FAILURE;
-    // A program that keeps rewriting the script may win one round, hardly three.
-    for (int attempt = 0; attempt < 3; ++attempt) {
+    // A program that keeps rewriting the script can win a round, rarely ten in a row.
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        if (attempt > 0) Sleep(20);
         held = held_file(cleaning_script_path);
         if (held && held.holds_exactly(script) && !judge(held.get())) return ERROR_SUCCESS;
         held.release();
