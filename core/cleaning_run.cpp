@@ -8,6 +8,7 @@
 #include "pumping_wait.h"
 #include "staging.h"
 #include "terminate_by_name.h"
+#include "token_privilege.h"
 
 namespace ramclean {
 namespace {
@@ -30,10 +31,14 @@ DWORD last_error_or_general_failure() {
     return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
 }
 
+// The privilege the tool's memory list options need: without it a run would do nothing.
+constexpr char tool_privilege[] = "SeProfileSingleProcessPrivilege";
+
 // Puts the tool image and the exact script in place, holding both so that nobody can change
 // them until the holders are released, and starts the script.
 // ERROR_SUCCESS, or the error that stopped it.
 DWORD stage_and_launch(held_file& tool_image, held_file& script) {
+    if (!token_holds_privilege(tool_privilege)) return ERROR_PRIVILEGE_NOT_HELD;
     if (const DWORD error = hold_tool_image(tool_image); error != ERROR_SUCCESS) return error;
     if (const DWORD error = hold_cleaning_script(script); error != ERROR_SUCCESS) return error;
     if (!hidden_launch(cleaning_script_path, script_folder)) return last_error_or_general_failure();
@@ -41,7 +46,8 @@ DWORD stage_and_launch(held_file& tool_image, held_file& script) {
 }
 
 const char* failure_text(DWORD error) {
-    const bool refused = error == ERROR_ACCESS_DENIED || error == ERROR_ELEVATION_REQUIRED;
+    const bool refused = error == ERROR_ACCESS_DENIED || error == ERROR_ELEVATION_REQUIRED ||
+                         error == ERROR_PRIVILEGE_NOT_HELD;
     return refused ? needs_admin_text : failed_text;
 }
 

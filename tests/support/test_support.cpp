@@ -32,6 +32,35 @@ started_process start_process(const std::string& command_line, const char* folde
     return {ramclean::handle(info.hProcess), info.dwProcessId};
 }
 
+started_process start_process_without_privilege(const char* privilege,
+                                                const std::string& command_line,
+                                                const char* folder) {
+    HANDLE opened = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, &opened)) return {};
+    ramclean::handle token(opened);
+    HANDLE duplicated = nullptr;
+    if (!DuplicateTokenEx(token.get(), TOKEN_ALL_ACCESS, nullptr, SecurityImpersonation,
+                          TokenPrimary, &duplicated))
+        return {};
+    ramclean::handle primary(duplicated);
+    TOKEN_PRIVILEGES removal{};
+    removal.PrivilegeCount = 1;
+    removal.Privileges[0].Attributes = SE_PRIVILEGE_REMOVED;
+    if (!LookupPrivilegeValueA(nullptr, privilege, &removal.Privileges[0].Luid) ||
+        !AdjustTokenPrivileges(primary.get(), FALSE, &removal, 0, nullptr, nullptr))
+        return {};
+
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    std::string line = command_line;
+    if (!CreateProcessAsUserA(primary.get(), nullptr, line.data(), nullptr, nullptr, FALSE, 0,
+                              nullptr, folder, &startup, &info))
+        return {};
+    ramclean::handle thread(info.hThread);
+    return {ramclean::handle(info.hProcess), info.dwProcessId};
+}
+
 std::optional<DWORD> wait_exit(const started_process& p, DWORD timeout_ms) {
     if (!p.process || WaitForSingleObject(p.process.get(), timeout_ms) != WAIT_OBJECT_0)
         return std::nullopt;
