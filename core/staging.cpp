@@ -49,7 +49,10 @@ DWORD last_error_or(DWORD fallback) {
 // that name in advance.
 bool temporary_name(const char* path, std::string& name) {
     unsigned char random[8];
-    if (!RtlGenRandom(random, sizeof random)) return false;
+    if (!RtlGenRandom(random, sizeof random)) {
+        SetLastError(ERROR_GEN_FAILURE);
+        return false;
+    }
     static constexpr char hex[] = "0123456789abcdef";
     name = path;
     name += '.';
@@ -112,7 +115,10 @@ bool place_file(const char* path, byte_block block, bool replace_existing) {
         return false;
     }
     std::vector<unsigned char> security = protected_file_security();
-    if (security.empty()) return false;
+    if (security.empty()) {
+        SetLastError(ERROR_INVALID_SECURITY_DESCR);
+        return false;
+    }
     SECURITY_ATTRIBUTES attributes{sizeof attributes, security.data(), FALSE};
     std::string temporary;
     file_handle file;
