@@ -2,15 +2,13 @@
 
 #include <windows.h>
 
-#include <cstring>
-#include <string>
-
 #include "handles.h"
 #include "hidden_launch.h"
 #include "main_window.h"
 #include "pumping_wait.h"
 #include "staging.h"
 #include "terminate_by_name.h"
+#include "token_privilege.h"
 
 namespace ramclean {
 namespace {
@@ -28,45 +26,28 @@ static_assert(sizeof(running_text) == 13, "texts must be compiled to code page 9
 // The script changes to C:\ itself, but "cd" does not switch drives: start it there.
 constexpr char script_folder[] = "C:\\";
 
-// True when `path` is a file holding exactly the bytes of `block`.
-bool holds_exactly(const char* path, byte_block block) {
-    // Shares everything: a comparison must not fail because the running script is open.
-    file_handle file(CreateFileA(path, GENERIC_READ,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size{};
-    if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart != block.count) return false;
-    std::string content(static_cast<size_t>(block.count), '\0');
-    DWORD read = 0;
-    return ReadFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &read,
-                    nullptr) &&
-           read == content.size() && std::memcmp(content.data(), block.bytes, read) == 0;
-}
-
 DWORD last_error_or_general_failure() {
     const DWORD error = GetLastError();
     return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
 }
 
-// Puts the tool image and the exact script in place and starts the script.
+// The privilege the tool's memory list options need: without it a run would do nothing.
+constexpr char tool_privilege[] = "SeProfileSingleProcessPrivilege";
+
+// Puts the tool image and the exact script in place, holding both so that nobody can change
+// them until the holders are released, and starts the script.
 // ERROR_SUCCESS, or the error that stopped it.
-DWORD stage_and_launch() {
-    if (!file_exists(tool_image_path) && !write_whole_file(tool_image_path, tool_image_block()))
-        return last_error_or_general_failure();
-    // Whatever else sits at the script's path is replaced: the run starts our script only.
-    if (!holds_exactly(cleaning_script_path, cleaning_script_block())) {
-        const DWORD attributes = GetFileAttributesA(cleaning_script_path);
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-            return ERROR_DIRECTORY;
-        if (!write_whole_file(cleaning_script_path, cleaning_script_block()))
-            return last_error_or_general_failure();
-    }
+DWORD stage_and_launch(held_file& tool_image, held_file& script) {
+    if (!token_holds_privilege(tool_privilege)) return ERROR_PRIVILEGE_NOT_HELD;
+    if (const DWORD error = hold_tool_image(tool_image); error != ERROR_SUCCESS) return error;
+    if (const DWORD error = hold_cleaning_script(script); error != ERROR_SUCCESS) return error;
     if (!hidden_launch(cleaning_script_path, script_folder)) return last_error_or_general_failure();
     return ERROR_SUCCESS;
 }
 
 const char* failure_text(DWORD error) {
-    const bool refused = error == ERROR_ACCESS_DENIED || error == ERROR_ELEVATION_REQUIRED;
+    const bool refused = error == ERROR_ACCESS_DENIED || error == ERROR_ELEVATION_REQUIRED ||
+                         error == ERROR_PRIVILEGE_NOT_HELD;
     return refused ? needs_admin_text : failed_text;
 }
 
@@ -79,7 +60,10 @@ void stop_tool_processes() {
 
 bool cleaning_run(int settle_time_ms, bool close_after_run) {
     set_status_text(running_text);
-    const DWORD failure = stage_and_launch();
+    // Held from the checks until the end of the run (the tool image to its very end).
+    held_file tool_image;
+    held_file script;
+    const DWORD failure = stage_and_launch(tool_image, script);
     if (failure == ERROR_SUCCESS) {
         pumping_wait(settle_time_ms);
         set_status_text(finished_text);
@@ -87,6 +71,7 @@ bool cleaning_run(int settle_time_ms, bool close_after_run) {
         set_status_text(failure_text(failure));
     }
     stop_tool_processes();
+    script.release();
     delete_file(cleaning_script_path);
     if (close_after_run) destroy_request();
     return failure == ERROR_SUCCESS;

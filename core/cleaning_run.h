@@ -6,12 +6,14 @@ namespace ramclean {
 // Ends one process named "RAMMap.exe" and one named "RAMMap64.exe".
 void stop_tool_processes();
 
-// Sets the running text, stages the tool files again if needed and starts the script
-// hidden in C:\, waits `settle_time_ms` while handling messages, sets the finished text,
-// stops the tool and deletes the script; with `close_after_run` it then asks for the main
-// window to be destroyed. When the tool files cannot be put in place or the script cannot
-// be started, it does not wait and shows a failure text instead (stopping the tool and
-// deleting the script all the same). True when the script was started.
+// Sets the running text; checks that the process may do what the tool needs, puts the tool
+// files in place and holds them (nobody can change them until the run deletes the script),
+// and starts the script hidden in C:\; waits `settle_time_ms` while handling messages, sets
+// the finished text, stops the tool and deletes the script; with `close_after_run` it then
+// asks for the main window to be destroyed. When the privilege is missing, the tool files
+// cannot be put in place or the script cannot be started, it does not wait and shows a
+// failure text instead (stopping the tool and deleting the script all the same). True when
+// the script was started.
 bool cleaning_run(int settle_time_ms, bool close_after_run);
 
 }  // namespace ramclean

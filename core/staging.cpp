@@ -1,7 +1,14 @@
 #include "staging.h"
 
 #include <windows.h>
+// Needs the types of windows.h.
+#include <ntsecapi.h>
 
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "file_security.h"
 #include "handles.h"
 
 namespace ramclean {
@@ -32,11 +39,48 @@ private:
     DWORD error_;
 };
 
-// Closes (if still open) and deletes a file that a failed write left behind.
-void discard(file_handle& file, const char* path) {
-    last_error_keeper keep;
-    file.reset();
-    DeleteFileA(path);
+// The last error, or `fallback` when a failing call did not set one.
+DWORD last_error_or(DWORD fallback) {
+    const DWORD error = GetLastError();
+    return error != ERROR_SUCCESS ? error : fallback;
+}
+
+// "C:\RAMMap.exe" -> "C:\RAMMap.exe.<16 random hex digits>.tmp": nobody can prepare a file of
+// that name in advance.
+bool temporary_name(const char* path, std::string& name) {
+    unsigned char random[8];
+    if (!RtlGenRandom(random, sizeof random)) {
+        SetLastError(ERROR_GEN_FAILURE);
+        return false;
+    }
+    static constexpr char hex[] = "0123456789abcdef";
+    name = path;
+    name += '.';
+    for (unsigned char byte : random) {
+        name += hex[byte >> 4];
+        name += hex[byte & 0xF];
+    }
+    name += ".tmp";
+    return true;
+}
+
+// One WriteFile for the whole block, then to the disk: the name the file is moved to next must
+// never stand for fewer bytes, not even after a power cut.
+bool write_block(HANDLE file, byte_block block) {
+    DWORD written = 0;
+    const DWORD count = static_cast<DWORD>(block.count);
+    if (!WriteFile(file, block.bytes, count, &written, nullptr)) return false;
+    if (written != count) {
+        // A short write that reports success: the volume had no room for the rest.
+        SetLastError(ERROR_DISK_FULL);
+        return false;
+    }
+    return FlushFileBuffers(file) != 0;
+}
+
+bool is_directory(const char* path) {
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 }  // namespace
@@ -61,29 +105,35 @@ bool file_exists(const char* path) {
     return static_cast<bool>(search);
 }
 
-bool write_whole_file(const char* path, byte_block block) {
-    if (path == nullptr || path[0] == '\0') return false;
-    SECURITY_ATTRIBUTES security{sizeof security, nullptr, TRUE};
-    file_handle file(CreateFileA(path, GENERIC_WRITE, 0, &security, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    if (block.count > 0) {
-        DWORD written = 0;
-        const DWORD count = static_cast<DWORD>(block.count);
-        if (!WriteFile(file.get(), block.bytes, count, &written, nullptr)) {
-            discard(file, path);
-            return false;
-        }
-        if (written != count) {
-            // A short write that reports success: the volume had no room for the rest.
-            SetLastError(ERROR_DISK_FULL);
-            discard(file, path);
-            return false;
-        }
+bool place_file(const char* path, byte_block block, bool replace_existing) {
+    if (path == nullptr || path[0] == '\0') {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
     }
-    if (!file.reset()) {
-        // Whatever reached the disk may not be all of it.
-        discard(file, path);
+    if (block.count <= 0 || block.bytes == nullptr) {
+        SetLastError(ERROR_NO_DATA);
+        return false;
+    }
+    std::vector<unsigned char> security = protected_file_security();
+    if (security.empty()) {
+        SetLastError(ERROR_INVALID_SECURITY_DESCR);
+        return false;
+    }
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, security.data(), FALSE};
+    std::string temporary;
+    file_handle file;
+    for (int attempt = 0; attempt < 3 && !file; ++attempt) {
+        if (!temporary_name(path, temporary)) return false;
+        file.reset(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, &attributes, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file && GetLastError() != ERROR_FILE_EXISTS) return false;
+    }
+    if (!file) return false;
+    if (!write_block(file.get(), block) || !file.reset() ||
+        !MoveFileExA(temporary.c_str(), path, replace_existing ? MOVEFILE_REPLACE_EXISTING : 0)) {
+        last_error_keeper keep;
+        file.reset();
+        DeleteFileA(temporary.c_str());
         return false;
     }
     return true;
@@ -91,15 +141,86 @@ bool write_whole_file(const char* path, byte_block block) {
 
 bool delete_file(const char* path) { return DeleteFileA(path) != 0; }
 
-void stage_tools() {
-    if (!file_exists(tool_image_path)) {
-        // A build without the tool image must not leave an empty C:\RAMMap.exe that no later
-        // start would ever replace.
-        if (const byte_block image = tool_image_block(); image.count > 0)
-            write_whole_file(tool_image_path, image);
+held_file::held_file(const char* path)
+    : file_(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                        FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+
+bool held_file::holds_exactly(byte_block block) const {
+    LARGE_INTEGER size{};
+    if (!file_ || block.count < 0 || !GetFileSizeEx(file_.get(), &size) ||
+        size.QuadPart != block.count)
+        return false;
+    std::vector<unsigned char> content(static_cast<size_t>(block.count));
+    DWORD done = 0;
+    while (done < content.size()) {
+        OVERLAPPED at{};  // from the start, wherever the file pointer is
+        at.Offset = done;
+        DWORD read = 0;
+        if (!ReadFile(file_.get(), content.data() + done, static_cast<DWORD>(content.size()) - done,
+                      &read, &at) ||
+            read == 0)
+            return false;
+        done += read;
     }
+    return content.empty() || std::memcmp(content.data(), block.bytes, content.size()) == 0;
+}
+
+DWORD hold_tool_image(held_file& held, security_judge judge) {
+    held.release();
+    const byte_block image = tool_image_block();
+    if (!file_exists(tool_image_path)) {
+        // An empty file would count as the tool ever after.
+        if (image.count <= 0) return ERROR_RESOURCE_DATA_NOT_FOUND;
+        // Something that appeared meanwhile wins, and is judged like any file found there.
+        if (!place_file(tool_image_path, image, false) && GetLastError() != ERROR_ALREADY_EXISTS &&
+            GetLastError() != ERROR_FILE_EXISTS)
+            return last_error_or(ERROR_GEN_FAILURE);
+    }
+    if (is_directory(tool_image_path)) return ERROR_DIRECTORY;
+    held = held_file(tool_image_path);
+    if (!held) return last_error_or(ERROR_GEN_FAILURE);
+    if (!judge(held.get())) return ERROR_SUCCESS;
+
+    // Other users may change it: only our own bytes are kept, and in a file of our own.
+    const bool ours = image.count > 0 && held.holds_exactly(image);
+    held.release();
+    if (!ours) return ERROR_INVALID_SECURITY_DESCR;
+    if (!place_file(tool_image_path, image, true)) return last_error_or(ERROR_GEN_FAILURE);
+    held = held_file(tool_image_path);
+    if (!held) return last_error_or(ERROR_GEN_FAILURE);
+    if (held.holds_exactly(image)) return ERROR_SUCCESS;
+    held.release();
+    return ERROR_INVALID_DATA;
+}
+
+DWORD hold_cleaning_script(held_file& held, security_judge judge) {
+    const byte_block script = cleaning_script_block();
+    DWORD error = ERROR_GEN_FAILURE;
+    // A program that keeps rewriting the script can win a round, rarely ten in a row.
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        if (attempt > 0) Sleep(20);
+        held = held_file(cleaning_script_path);
+        if (held && held.holds_exactly(script) && !judge(held.get())) return ERROR_SUCCESS;
+        held.release();
+        if (is_directory(cleaning_script_path)) return ERROR_DIRECTORY;
+        // Whatever else is there is replaced: a run starts our script only, from our own file.
+        if (!place_file(cleaning_script_path, script, true)) {
+            error = last_error_or(ERROR_GEN_FAILURE);
+            continue;
+        }
+        held = held_file(cleaning_script_path);
+        if (held && held.holds_exactly(script)) return ERROR_SUCCESS;
+        error = held ? ERROR_INVALID_DATA : last_error_or(ERROR_GEN_FAILURE);
+        held.release();
+    }
+    return error;
+}
+
+void stage_tools() {
+    held_file image;
+    hold_tool_image(image);
     if (!file_exists(cleaning_script_path))
-        write_whole_file(cleaning_script_path, cleaning_script_block());
+        place_file(cleaning_script_path, cleaning_script_block(), false);
 }
 
 }  // namespace ramclean

@@ -20,6 +20,14 @@ const std::string running_text =
 const std::string finished_text =
     "\xC7\xE5\xC0\xED\xD2\xD1\xCD\xEA\xB3\xC9\xA3\xA1";                      // 清理已完成！
 const std::string failed_text = "\xC7\xE5\xC0\xED\xCA\xA7\xB0\xDC\xA3\xA1";  // 清理失败！
+// 清理失败，请以管理员身份运行！
+const std::string needs_admin_text =
+    "\xC7\xE5\xC0\xED\xCA\xA7\xB0\xDC\xA3\xAC\xC7\xEB\xD2\xD4\xB9\xDC\xC0\xED\xD4\xB1\xC9\xED"
+    "\xB7\xDD\xD4\xCB\xD0\xD0\xA3\xA1";
+const std::string cleaning_script =
+    "cd C:\\\r\nRammap -ew\r\nRammap -es\r\nRammap -em\r\nRammap -et\r\nRammap -e0\r\nexit";
+// What the tool needs to empty the memory lists.
+const char tool_privilege[] = "SeProfileSingleProcessPrivilege";
 const std::vector<std::string> all_options = {"-ew", "-es", "-em", "-et", "-e0"};
 
 std::string text_of(HWND hwnd) {
@@ -242,4 +250,61 @@ TEST_F(CleaningTest, ProgramOnAnotherDriveStillFindsTheToolInC) {
     EXPECT_EQ(journal_options(), all_options);
     DeleteFileA(program.c_str());
     RemoveDirectoryA(program_folder.c_str());
+}
+
+TEST_F(CleaningTest, WithoutTheToolsPrivilegeNeitherProgramStartsTheTool) {
+    // Everything else is in place, as an earlier run leaves it.
+    ASSERT_TRUE(write_file(tool_path, tool_image_of(bin_path("ramclean-auto.exe"))));
+    ASSERT_TRUE(write_file(script_path, cleaning_script));
+
+    const ULONGLONG started = GetTickCount64();
+    started_process automatic = start_process_without_privilege(
+        tool_privilege, "\"" + bin_path("ramclean-auto.exe") + "\"");
+    ASSERT_TRUE(automatic.process);
+    EXPECT_EQ(wait_exit(automatic), 1u);
+    EXPECT_LT(GetTickCount64() - started, 5000u) << "no settle time without a tool run";
+
+    started_process interactive =
+        start_process_without_privilege(tool_privilege, "\"" + bin_path("ramclean.exe") + "\"");
+    ASSERT_TRUE(interactive.process);
+    HWND window = wait_for_main_window(interactive.id);
+    ASSERT_NE(window, nullptr);
+    click(window, ramclean::clean_button_id);
+    EXPECT_TRUE(wait_until([&] { return text_of(label_of(window)) == needs_admin_text; },
+                           std::chrono::seconds(3)));
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(wait_exit(interactive), 0u);
+    EXPECT_TRUE(journal_options().empty()) << "the tool never started";
+}
+
+TEST_F(CleaningTest, ScriptRewrittenAllTheTimeNeverRunsThePlantedCommands) {
+    const char planted_marker[] = "C:\\ramclean-planted.txt";
+    remove_entry(planted_marker);
+    for (int round = 1; round <= 3; ++round) {
+        SCOPED_TRACE(round);
+        started_process rewriter =
+            start_process("\"" + bin_path("script_rewriter.exe") + "\" " + script_path + " 9000");
+        ASSERT_TRUE(rewriter.process);
+        ASSERT_TRUE(wait_until([&] {
+            return read_file(script_path).value_or("").starts_with("echo");
+        })) << "the rewriter is at work";
+        const size_t journal_before = journal_options().size();
+        started_process p = start(bin_path("ramclean-auto.exe"));
+        const auto code = wait_exit(p);
+        const auto refused = wait_exit(rewriter, 15000);
+        ASSERT_TRUE(code && (*code == 0 || *code == 1)) << "ended on its own, 0 or 1";
+        if (*code == 0) {
+            // A run that says it cleaned ran the tool, and held the script against the rewriter.
+            const std::vector<std::string> options = journal_options();
+            EXPECT_EQ(options.size(), journal_before + all_options.size());
+            if (options.size() >= all_options.size()) {
+                EXPECT_EQ(
+                    std::vector<std::string>(options.end() - all_options.size(), options.end()),
+                    all_options);
+            }
+            EXPECT_GT(refused.value_or(0), 0u);
+        }
+        EXPECT_FALSE(exists(planted_marker)) << "the planted commands ran";
+    }
+    remove_entry(planted_marker);
 }

@@ -60,10 +60,17 @@ TEST(HandleLeaks, RepeatedOperationsKeepTheHandleCount) {
              expect(file_exists(file.c_str()));
              expect(!file_exists(missing.c_str()));
          }},
-        {"whole-file write",
+        {"placing a file",
          [&] {
-             expect(write_whole_file(file.c_str(), script));
-             expect(!write_whole_file(missing.c_str(), script));  // fails at the open
+             expect(place_file(file.c_str(), script, true));
+             expect(!place_file(missing.c_str(), script, true));  // fails at the open
+         }},
+        {"holding a file",
+         [&] {
+             held_file held(file.c_str());
+             expect(held.holds_exactly(script));
+             expect(!file_writable_by_others(held.get()));
+             expect(!held_file(missing.c_str()));
          }},
         {"file delete",
          [&] {

@@ -95,31 +95,8 @@ inline std::string memtool_command(const std::string& arguments) {
 // its exit code, or nullopt when it could not be started or did not end.
 inline std::optional<DWORD> run_without_privilege(const char* privilege,
                                                   const std::string& arguments) {
-    HANDLE opened = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, &opened)) return std::nullopt;
-    ramclean::handle token(opened);
-    HANDLE duplicated = nullptr;
-    if (!DuplicateTokenEx(token.get(), TOKEN_ALL_ACCESS, nullptr, SecurityImpersonation,
-                          TokenPrimary, &duplicated))
-        return std::nullopt;
-    ramclean::handle primary(duplicated);
-    TOKEN_PRIVILEGES removal{};
-    removal.PrivilegeCount = 1;
-    removal.Privileges[0].Attributes = SE_PRIVILEGE_REMOVED;
-    if (!LookupPrivilegeValueA(nullptr, privilege, &removal.Privileges[0].Luid) ||
-        !AdjustTokenPrivileges(primary.get(), FALSE, &removal, 0, nullptr, nullptr))
-        return std::nullopt;
-
-    std::string command_line = memtool_command(arguments);
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessAsUserA(primary.get(), nullptr, command_line.data(), nullptr, nullptr, FALSE,
-                              0, nullptr, nullptr, &startup, &info))
-        return std::nullopt;
-    ramclean::handle thread(info.hThread);
-    test_support::started_process process{ramclean::handle(info.hProcess), info.dwProcessId};
-    return test_support::wait_exit(process);
+    return test_support::wait_exit(
+        test_support::start_process_without_privilege(privilege, memtool_command(arguments)));
 }
 
 }  // namespace memtool_process

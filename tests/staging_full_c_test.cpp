@@ -33,23 +33,33 @@ protected:
 }  // namespace
 
 TEST_F(StagingOnFullC, LeavesNoPartialToolImageAndStillWritesTheScript) {
+    const auto before = test_support::folder_entries("C:\\");
     stage_tools();
-    // No cut-short tool image stays behind for later starts to take as present.
+    // No cut-short tool image stays behind, under its name or a temporary one, for later
+    // starts to take as present.
     EXPECT_FALSE(file_exists(tool_image_path));
     EXPECT_EQ(test_support::read_file(cleaning_script_path),
               "cd C:\\\r\nRammap -ew\r\nRammap -es\r\nRammap -em\r\nRammap -et\r\n"
               "Rammap -e0\r\nexit");
+    ASSERT_TRUE(DeleteFileA(cleaning_script_path));
+    EXPECT_EQ(test_support::folder_entries("C:\\"), before);
 
     // The next start tries again, with the same result.
-    ASSERT_TRUE(DeleteFileA(cleaning_script_path));
     stage_tools();
     EXPECT_FALSE(file_exists(tool_image_path));
     EXPECT_TRUE(file_exists(cleaning_script_path));
 }
 
-TEST_F(StagingOnFullC, WholeFileWriteReportsDiskFull) {
+TEST_F(StagingOnFullC, ToolImageThatDoesNotFitFailsWithDiskFullAndLeavesNothing) {
+    const auto before = test_support::folder_entries("C:\\");
     // Wine reports the short write as a success with fewer bytes written.
-    EXPECT_FALSE(write_whole_file(tool_image_path, tool_image_block()));
+    EXPECT_FALSE(place_file(tool_image_path, tool_image_block(), false));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
-    EXPECT_FALSE(file_exists(tool_image_path));
+    EXPECT_EQ(test_support::folder_entries("C:\\"), before);
+
+    // A cleaning run's staging says so too, and holds nothing.
+    held_file held;
+    EXPECT_EQ(hold_tool_image(held), static_cast<DWORD>(ERROR_DISK_FULL));
+    EXPECT_FALSE(held);
+    EXPECT_EQ(test_support::folder_entries("C:\\"), before);
 }

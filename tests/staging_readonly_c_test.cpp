@@ -30,9 +30,9 @@ TEST(StagingOnReadOnlyC, CreatesNothingAndReturns) {
     EXPECT_FALSE(file_exists(cleaning_script_path));
 }
 
-TEST(StagingOnReadOnlyC, WholeFileWriteFailsWithAccessDenied) {
+TEST(StagingOnReadOnlyC, PlaceFileFailsWithAccessDenied) {
     if (!on_readonly_c()) GTEST_SKIP() << "C: is not the read-only mount (mount refused?)";
-    EXPECT_FALSE(write_whole_file(cleaning_script_path, cleaning_script_block()));
+    EXPECT_FALSE(place_file(cleaning_script_path, cleaning_script_block(), true));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_FALSE(file_exists(cleaning_script_path));
 }

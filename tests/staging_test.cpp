@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -172,56 +174,225 @@ TEST_F(StagingTest, FileExistsForFilesAndDirectoriesOnly) {
     EXPECT_TRUE(file_exists(scratch.c_str()));
 }
 
-TEST_F(StagingTest, WholeFileWriteCreatesOrTruncatesToExactlyTheBlock) {
+TEST_F(StagingTest, PlaceFileMovesTheWholeBlockIntoPlaceAndLeavesNothingElse) {
     const byte_block script = cleaning_script_block();
-    ASSERT_TRUE(write_whole_file(scratch.c_str(), script));
+    const auto before = test_support::folder_entries("C:\\");
+    ASSERT_TRUE(place_file(scratch.c_str(), script, false));
     EXPECT_EQ(test_support::read_file(scratch), expected_script);
 
-    ASSERT_TRUE(test_support::write_file(scratch, std::string(1000, 'x')));
-    ASSERT_TRUE(write_whole_file(scratch.c_str(), script));
+    // Without replace, whatever is there wins; with it, ours does.
+    ASSERT_TRUE(test_support::write_file(scratch, "theirs"));
+    EXPECT_FALSE(place_file(scratch.c_str(), script, false));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    EXPECT_EQ(test_support::read_file(scratch), "theirs");
+    ASSERT_TRUE(place_file(scratch.c_str(), script, true));
     EXPECT_EQ(test_support::read_file(scratch), expected_script);
 
-    // A count of 0 or less writes nothing: an empty file.
-    for (std::int32_t count : {0, -5}) {
-        ASSERT_TRUE(write_whole_file(scratch.c_str(), {count, script.bytes}));
-        EXPECT_EQ(test_support::read_file(scratch), "");
-    }
+    // No temporary file stays behind, whatever happened.
+    auto after = test_support::folder_entries("C:\\");
+    std::erase(after, "ramclean-staging-test.bin");
+    EXPECT_EQ(after, before);
 }
 
-TEST_F(StagingTest, WholeFileWriteFailsWithoutTouchingWhatItCouldNotOpen) {
+TEST_F(StagingTest, PlaceFileFailsWithoutTouchingWhatIsThere) {
     const byte_block script = cleaning_script_block();
-    EXPECT_FALSE(write_whole_file("", script));
-    EXPECT_FALSE(write_whole_file(nullptr, script));
-
-    EXPECT_FALSE(write_whole_file("C:\\ramclean-no-such-folder\\x.bin", script));
+    const auto before = test_support::folder_entries("C:\\");
+    EXPECT_FALSE(place_file("", script, true));
+    EXPECT_FALSE(place_file(nullptr, script, true));
+    EXPECT_FALSE(place_file("C:\\ramclean-no-such-folder\\x.bin", script, true));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
 
-    // Held open without sharing: the write cannot open it, and must not delete it either.
+    // An empty block would pass for the real file: nothing is written.
+    for (std::int32_t count : {0, -5}) {
+        EXPECT_FALSE(place_file(scratch.c_str(), {count, script.bytes}, true));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_DATA));
+    }
+    EXPECT_EQ(test_support::folder_entries("C:\\"), before);
+
+    // Held open without sharing: the move fails and the temporary file goes again.
     ASSERT_TRUE(test_support::write_file(scratch, "kept"));
     {
         file_handle holder(CreateFileA(scratch.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
         ASSERT_TRUE(holder);
-        EXPECT_FALSE(write_whole_file(scratch.c_str(), script));
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+        EXPECT_FALSE(place_file(scratch.c_str(), script, true));
+        EXPECT_NE(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
     }
     EXPECT_EQ(test_support::read_file(scratch), "kept");
+    auto after = test_support::folder_entries("C:\\");
+    std::erase(after, "ramclean-staging-test.bin");
+    EXPECT_EQ(after, before);
 }
 
-TEST(WholeFileWriteOnDevFull, FailsWithDiskFullAndKeepsThatError) {
-#ifndef RAMCLEAN_DEV_FULL_LINK
-    GTEST_SKIP() << "needs a link to /dev/full prepared by the test fixture (Wine only)";
-#else
-    // The write fails after the file was opened, so the cleanup runs: GetLastError() must
-    // still tell the write's error afterwards. (Wine does not delete a link to a device; that
-    // a partial file is deleted is shown on the full C: drive.)
-    const char* link = RAMCLEAN_DEV_FULL_LINK;
-    ASSERT_TRUE(file_exists(link)) << "fixture dev_full_link did not run";
-    EXPECT_FALSE(write_whole_file(link, cleaning_script_block()));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
-    EXPECT_TRUE(file_exists("Z:\\dev\\full"));
-#endif
+TEST_F(StagingTest, HeldFileLetsOthersOnlyReadItUntilReleased) {
+    ASSERT_TRUE(test_support::write_file(scratch, expected_script));
+    held_file held(scratch.c_str());
+    ASSERT_TRUE(held);
+    const auto open = [&](DWORD access, DWORD sharing) {
+        return file_handle(CreateFileA(scratch.c_str(), access, sharing, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    };
+    const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    EXPECT_TRUE(open(GENERIC_READ, all));
+    EXPECT_FALSE(open(GENERIC_WRITE, all));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_FALSE(open(DELETE, all));
+    EXPECT_FALSE(DeleteFileA(scratch.c_str()));
+    EXPECT_FALSE(MoveFileExA(scratch.c_str(), "C:\\ramclean-staging-moved.bin", 0));
+    EXPECT_FALSE(place_file(scratch.c_str(), cleaning_script_block(), true));
+    EXPECT_TRUE(held.holds_exactly(cleaning_script_block()));
+
+    held.release();
+    EXPECT_TRUE(DeleteFileA(scratch.c_str()));
+    EXPECT_FALSE(held_file(scratch.c_str()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_FALSE(held_file("C:\\windows")) << "a directory is no file to hold";
 }
+
+TEST_F(StagingTest, HeldFileHoldsExactlyTheBlockOnly) {
+    const byte_block script = cleaning_script_block();
+    std::string other = expected_script;
+    other[40] ^= 1;
+    for (const std::string& content :
+         {other, expected_script + "\r\n", expected_script.substr(0, 71), std::string()}) {
+        ASSERT_TRUE(test_support::write_file(scratch, content));
+        EXPECT_FALSE(held_file(scratch.c_str()).holds_exactly(script)) << content;
+    }
+    ASSERT_TRUE(test_support::write_file(scratch, expected_script));
+    held_file held(scratch.c_str());
+    // Reads from the start each time, wherever an earlier read left the file.
+    EXPECT_TRUE(held.holds_exactly(script));
+    EXPECT_TRUE(held.holds_exactly(script));
+}
+
+namespace {
+
+// Identifies a file, so that a test can tell a re-created one from the one it put there.
+std::optional<std::uint64_t> file_id(const std::string& path) {
+    file_handle file(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!file || !GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
+    return (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+}
+
+bool others_may_change(HANDLE) { return true; }
+bool only_we_may_change(HANDLE) { return false; }
+
+// What hold_tool_image or hold_cleaning_script finds, how the file's security is judged, and
+// what it leaves.
+struct hold_case {
+    const char* name;
+    bool tool;  // else the script
+    entry before;
+    security_judge judge;
+    DWORD result;
+    enum { ours_written, ours_kept, as_found } after;
+};
+
+void PrintTo(const hold_case& c, std::ostream* os) { *os << c.name; }
+
+class HoldToolFile : public StagingTest, public ::testing::WithParamInterface<hold_case> {};
+
+// Stands for the bytes of the file the case is about.
+const std::string ours_marker = "<ours>";
+
+}  // namespace
+
+TEST_P(HoldToolFile, UsesOnlyFilesOthersCannotChangeAndHoldsWhatItUses) {
+    const hold_case& c = GetParam();
+    const char* path = c.tool ? tool_image_path : cleaning_script_path;
+    const std::string ours = c.tool ? bytes_of(tool_image_block()) : expected_script;
+    prepare(path, c.before.content == ours_marker ? entry{entry::file, ours} : c.before);
+    const entry found = observe(path);
+    const auto id_before = file_id(path);
+
+    held_file held;
+    EXPECT_EQ(c.tool ? hold_tool_image(held, c.judge) : hold_cleaning_script(held, c.judge),
+              c.result);
+    EXPECT_EQ(static_cast<bool>(held), c.result == ERROR_SUCCESS);
+    if (held) {
+        file_handle writer(CreateFileA(path, GENERIC_WRITE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        EXPECT_FALSE(writer) << "held against writers";
+        EXPECT_TRUE(held.holds_exactly(c.tool ? tool_image_block() : cleaning_script_block()) ||
+                    c.after == hold_case::as_found);
+    }
+    held.release();
+    switch (c.after) {
+        case hold_case::ours_written:
+            EXPECT_EQ(observe(path), (entry{entry::file, ours}));
+            EXPECT_NE(file_id(path), id_before) << "a file of its own";
+            break;
+        case hold_case::ours_kept:
+            EXPECT_EQ(observe(path), (entry{entry::file, ours}));
+            EXPECT_EQ(file_id(path), id_before);
+            break;
+        case hold_case::as_found: EXPECT_EQ(observe(path), found); break;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HoldToolFile,
+    ::testing::Values(
+        hold_case{"ToolAbsent", true, {}, only_we_may_change, 0, hold_case::ours_written},
+        hold_case{"ToolOfOtherContent",
+                  true,
+                  {entry::file, "MZ other tool"},
+                  only_we_may_change,
+                  0,
+                  hold_case::as_found},
+        hold_case{"ToolOfOtherContentOthersMayChange",
+                  true,
+                  {entry::file, "MZ other tool"},
+                  others_may_change,
+                  ERROR_INVALID_SECURITY_DESCR,
+                  hold_case::as_found},
+        hold_case{"EmptyToolOthersMayChange",
+                  true,
+                  {entry::file, ""},
+                  others_may_change,
+                  ERROR_INVALID_SECURITY_DESCR,
+                  hold_case::as_found},
+        hold_case{"OurToolOthersMayChange",
+                  true,
+                  {entry::file, ours_marker},
+                  others_may_change,
+                  0,
+                  hold_case::ours_written},
+        hold_case{"ToolDirectory",
+                  true,
+                  {entry::directory, ""},
+                  only_we_may_change,
+                  ERROR_DIRECTORY,
+                  hold_case::as_found},
+        hold_case{"ScriptAbsent", false, {}, only_we_may_change, 0, hold_case::ours_written},
+        hold_case{"OurScript",
+                  false,
+                  {entry::file, ours_marker},
+                  only_we_may_change,
+                  0,
+                  hold_case::ours_kept},
+        hold_case{"ScriptOfOtherContent",
+                  false,
+                  {entry::file, "echo other\r\n"},
+                  only_we_may_change,
+                  0,
+                  hold_case::ours_written},
+        hold_case{"OurScriptOthersMayChange",
+                  false,
+                  {entry::file, ours_marker},
+                  others_may_change,
+                  0,
+                  hold_case::ours_written},
+        hold_case{"ScriptDirectory",
+                  false,
+                  {entry::directory, ""},
+                  only_we_may_change,
+                  ERROR_DIRECTORY,
+                  hold_case::as_found}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 struct delete_case {
     const char* name;

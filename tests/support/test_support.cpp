@@ -2,6 +2,7 @@
 
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstddef>
 #include <cstring>
@@ -107,6 +108,33 @@ started_process start_process(const std::string& command_line, const char* folde
     return {info.take_process(), id};
 }
 
+started_process start_process_without_privilege(const char* privilege,
+                                                const std::string& command_line,
+                                                const char* folder) {
+    ramclean::handle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, token.put())) return {};
+    ramclean::handle primary;
+    if (!DuplicateTokenEx(token.get(), TOKEN_ALL_ACCESS, nullptr, SecurityImpersonation,
+                          TokenPrimary, primary.put()))
+        return {};
+    TOKEN_PRIVILEGES removal{};
+    removal.PrivilegeCount = 1;
+    removal.Privileges[0].Attributes = SE_PRIVILEGE_REMOVED;
+    if (!LookupPrivilegeValueA(nullptr, privilege, &removal.Privileges[0].Luid) ||
+        !AdjustTokenPrivileges(primary.get(), FALSE, &removal, 0, nullptr, nullptr))
+        return {};
+
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    ramclean::process_information info;
+    std::string line = command_line;
+    if (!CreateProcessAsUserA(primary.get(), nullptr, line.data(), nullptr, nullptr, FALSE, 0,
+                              nullptr, folder, &startup, info.put()))
+        return {};
+    const DWORD id = info.process_id();
+    return {info.take_process(), id};
+}
+
 std::optional<DWORD> wait_exit(const started_process& p, DWORD timeout_ms) {
     if (!p.process || WaitForSingleObject(p.process.get(), timeout_ms) != WAIT_OBJECT_0)
         return std::nullopt;
@@ -136,6 +164,19 @@ bool write_file(const std::string& path, const std::string& bytes) {
 
 bool exists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::vector<std::string> folder_entries(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    ramclean::find_handle search(FindFirstFileA((folder + "\\*").c_str(), &found));
+    if (!search) return names;
+    do {
+        const std::string name = found.cFileName;
+        if (name != "." && name != "..") names.push_back(name);
+    } while (FindNextFileA(search.get(), &found));
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 namespace {

@@ -23,6 +23,12 @@ struct started_process {
 };
 // Starts a command line; `folder` is its current directory (null: ours).
 started_process start_process(const std::string& command_line, const char* folder = nullptr);
+// Starts a command line with a duplicate of our token that lacks `privilege` (e.g.
+// "SeProfileSingleProcessPrivilege"), as a user who does not hold it; the processes it starts
+// inherit that token. An empty result when the token or the process cannot be made.
+started_process start_process_without_privilege(const char* privilege,
+                                                const std::string& command_line,
+                                                const char* folder = nullptr);
 // Waits for the process to end; its exit code, or nullopt on timeout.
 std::optional<DWORD> wait_exit(const started_process& p, DWORD timeout_ms = 30000);
 // Starts, waits and returns the exit code (nullopt on timeout, after killing it).
@@ -32,6 +38,8 @@ std::optional<DWORD> run(const std::string& command_line, DWORD timeout_ms = 300
 std::optional<std::string> read_file(const std::string& path);
 bool write_file(const std::string& path, const std::string& bytes);
 bool exists(const std::string& path);
+// Names of the entries in a folder, "." and ".." left out, sorted.
+std::vector<std::string> folder_entries(const std::string& folder);
 
 // The build under test: what its programs' headers, manifests and tool journal say.
 inline constexpr int build_bits = sizeof(void*) * 8;
