@@ -48,9 +48,9 @@ DWORD last_error_or_general_failure() {
     return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
 }
 
-// Puts the tool image and the exact script in place and starts the script.
+// Puts the tool image and the exact script in place and starts the script in `script`'s job.
 // ERROR_SUCCESS, or the error that stopped it.
-DWORD stage_and_launch() {
+DWORD stage_and_launch(launched_job& script) {
     if (!file_exists(tool_image_path) && !write_whole_file(tool_image_path, tool_image_block()))
         return last_error_or_general_failure();
     // Whatever else sits at the script's path is replaced: the run starts our script only.
@@ -61,13 +61,27 @@ DWORD stage_and_launch() {
         if (!write_whole_file(cleaning_script_path, cleaning_script_block()))
             return last_error_or_general_failure();
     }
-    if (!hidden_launch(cleaning_script_path, script_folder)) return last_error_or_general_failure();
+    script = hidden_launch_in_job(cleaning_script_path, script_folder);
+    if (!script) return last_error_or_general_failure();
     return ERROR_SUCCESS;
 }
 
 const char* failure_text(DWORD error) {
     const bool refused = error == ERROR_ACCESS_DENIED || error == ERROR_ELEVATION_REQUIRED;
     return refused ? needs_admin_text : failed_text;
+}
+
+// How long the end of a run waits for the script's processes to be gone once ended.
+constexpr DWORD script_end_timeout_ms = 2000;
+
+// Deletes the script; true when nothing is left at its path, also when a nested run has
+// deleted it already. A delete that succeeds counts even where someone else's open handle
+// keeps the name until it is closed: nobody can open the file any more.
+bool remove_script() {
+    if (delete_file(cleaning_script_path)) return true;
+    if (GetFileAttributesA(cleaning_script_path) != INVALID_FILE_ATTRIBUTES) return false;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
 }  // namespace
@@ -79,7 +93,8 @@ void stop_tool_processes() {
 
 bool cleaning_run(int settle_time_ms, bool close_after_run) {
     set_status_text(running_text);
-    const DWORD failure = stage_and_launch();
+    launched_job script;  // this run's own: a nested run ends only what it started
+    DWORD failure = stage_and_launch(script);
     if (failure == ERROR_SUCCESS) {
         pumping_wait(settle_time_ms);
         set_status_text(finished_text);
@@ -87,7 +102,14 @@ bool cleaning_run(int settle_time_ms, bool close_after_run) {
         set_status_text(failure_text(failure));
     }
     stop_tool_processes();
-    delete_file(cleaning_script_path);
+    // The interpreter would go on to the script's next line and start the tool again, and
+    // holds the script open while it runs: end it and all it started.
+    script.end_all(script_end_timeout_ms);
+    // A script left in C:\ means the run did not clean up after itself: it says so.
+    if (!remove_script() && failure == ERROR_SUCCESS) {
+        failure = ERROR_GEN_FAILURE;
+        set_status_text(failed_text);
+    }
     if (close_after_run) destroy_request();
     return failure == ERROR_SUCCESS;
 }
