@@ -74,11 +74,11 @@ const char* failure_text(DWORD error) {
 // How long the end of a run waits for the script's processes to be gone once ended.
 constexpr DWORD script_end_timeout_ms = 2000;
 
-// Deletes the script; true when nothing is left at its path, also when a nested run has
-// deleted it already. A delete that succeeds counts even where someone else's open handle
-// keeps the name until it is closed: nobody can open the file any more.
+// Deletes the script and looks whether its name is gone; a nested run may have deleted it
+// already. A delete only marks a file that someone still holds open, and the name stays
+// until that handle is closed: then the script is still there.
 bool remove_script() {
-    if (delete_file(cleaning_script_path)) return true;
+    delete_file(cleaning_script_path);
     if (GetFileAttributesA(cleaning_script_path) != INVALID_FILE_ATTRIBUTES) return false;
     const DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;

@@ -161,20 +161,25 @@ TEST_F(CleaningTest, HangingToolIsEndedAndNothingOfTheScriptOutlivesTheRun) {
     EXPECT_EQ(read_file(starts), "-ew\r\n") << "the tool started once";
 }
 
-TEST_F(CleaningTest, ScriptThatCannotBeDeletedFailsTheRun) {
-    // Our exact script, held open by someone who lets others read and write it, not delete it.
+TEST_F(CleaningTest, ScriptStillThereAfterTheRunFailsIt) {
+    // Our exact script, held open by someone else: without delete sharing the delete fails;
+    // with it the delete only marks the file, whose name stays until the holder lets go.
     const ramclean::byte_block script = ramclean::cleaning_script_block();
-    ASSERT_TRUE(write_file(script_path, std::string(reinterpret_cast<const char*>(script.bytes),
-                                                    static_cast<size_t>(script.count))));
-    ramclean::file_handle holder(CreateFileA(script_path, GENERIC_READ,
-                                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(holder);
-    started_process p = start(bin_path("ramclean-auto.exe"));
-    EXPECT_EQ(wait_exit(p), 1u);
-    EXPECT_EQ(journal_options(), all_options) << "the cleaning itself ran";
-    holder.reset();
-    EXPECT_TRUE(exists(script_path));
+    for (const DWORD sharing : {FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE}) {
+        SCOPED_TRACE(sharing);
+        DeleteFileA(journal.c_str());
+        ASSERT_TRUE(write_file(script_path, std::string(reinterpret_cast<const char*>(script.bytes),
+                                                        static_cast<size_t>(script.count))));
+        ramclean::file_handle holder(CreateFileA(script_path, GENERIC_READ, sharing, nullptr,
+                                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(holder);
+        started_process p = start(bin_path("ramclean-auto.exe"));
+        EXPECT_EQ(wait_exit(p), 1u);
+        EXPECT_EQ(journal_options(), all_options) << "the cleaning itself ran";
+        holder.reset();
+        remove_entry(script_path);
+    }
 }
 
 TEST_F(CleaningTest, ToolStartedBySomethingElseIsEndedWhenTheWindowCloses) {
