@@ -117,7 +117,8 @@ TEST_F(MemtoolTwin, AProgramRewritingTheTwinMeanwhileNeverGetsItsBytesRun) {
 
     const std::vector<std::string> work = {"-ew 64 0x00000000", "-et 64 0x00000000"};
     int worked = 0;
-    for (int i = 0; i < 5; ++i) {
+    constexpr int runs = 10;
+    for (int i = 0; i < runs; ++i) {
         SCOPED_TRACE(i);
         const std::vector<std::string> before = journal();
         const std::optional<DWORD> code = test_support::run(memtool_command("-ew -et"), 20000);
@@ -133,6 +134,6 @@ TEST_F(MemtoolTwin, AProgramRewritingTheTwinMeanwhileNeverGetsItsBytesRun) {
     const std::optional<DWORD> rewriter_result = test_support::wait_exit(rewriter);
     ASSERT_TRUE(rewriter_result.has_value());
     EXPECT_TRUE(*rewriter_result & 1) << "the rewriter got at a twin";
-    std::printf("%d of 5 runs had the twin do the work; rewriter result %lu\n", worked,
+    std::printf("%d of %d runs had the twin do the work; rewriter result %lu\n", worked, runs,
                 static_cast<unsigned long>(*rewriter_result));
 }

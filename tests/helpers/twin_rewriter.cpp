@@ -1,6 +1,6 @@
 // Keeps trying to put other bytes into every RAMMap64.exe it finds in a folder or in the
-// folders inside it: by writing over the file, and by moving a copy over its name. Runs until
-// the named event is set (a minute at most).
+// folders inside it: by writing over the file, and by moving a copy over its name, again and
+// again for as long as the file is there. Runs until the named event is set (a minute at most).
 // Usage: twin_rewriter <folder> <file with the other bytes> <event name>
 // Exit code: 1 when it found such a file at least once, plus 2 when a rewrite succeeded.
 #include <stdlib.h>  // __argc, __argv
@@ -75,11 +75,17 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (bytes.empty() || !stop) return 99;
     bool found = false, rewritten = false;
     const ULONGLONG end = GetTickCount64() + 60000;
-    while (WaitForSingleObject(stop.get(), 1) == WAIT_TIMEOUT && GetTickCount64() < end) {
+    const auto stopped = [&] {
+        return WaitForSingleObject(stop.get(), 0) != WAIT_TIMEOUT || GetTickCount64() >= end;
+    };
+    while (!stopped()) {
+        // Once found, a file is tried again and again for as long as it is there.
         for (const std::string& target : targets(folder)) {
             found = true;
-            if (write_over(target, bytes) || move_over(target, source)) rewritten = true;
+            while (!stopped() && GetFileAttributesA(target.c_str()) != INVALID_FILE_ATTRIBUTES)
+                if (write_over(target, bytes) || move_over(target, source)) rewritten = true;
         }
+        Sleep(0);
     }
     return (found ? 1 : 0) | (rewritten ? 2 : 0);
 }
