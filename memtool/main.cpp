@@ -212,8 +212,8 @@ private:
     // The loader opens the file again to start it: only a handle without write access and
     // sharing reading alone lets it do so while keeping every writer out.
     bool hold_and_check(resource_bytes twin) {
-        held_.reset(CreateFileA(file_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        held_.reset(CreateFileA(file_.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
         LARGE_INTEGER size{};
         if (!held_ || !GetFileSizeEx(held_.get(), &size) || size.QuadPart != twin.size)
             return false;
