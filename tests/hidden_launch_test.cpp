@@ -199,3 +199,16 @@ TEST_F(HiddenLaunchTest, InAJobTheBatchAndAllItStartedEndWithTheJob) {
     }
     SetEnvironmentVariableA("RAMCLEAN_SLEEPER_JOURNAL", nullptr);
 }
+
+// Task Scheduler may run us in a job that allows no breakaway, which refuses the first,
+// breaking-away attempt (Wine too); the batch then runs in a nested job, or without one where
+// the system cannot nest jobs. Either way it runs: never left suspended.
+TEST_F(HiddenLaunchTest, InsideAJobThatAllowsNoBreakawayTheBatchStillRuns) {
+    ramclean::handle outer(CreateJobObjectA(nullptr, nullptr));
+    ASSERT_TRUE(outer);
+    ASSERT_TRUE(AssignProcessToJobObject(outer.get(), GetCurrentProcess()));
+    const std::string batch = write_recording_batch();
+    launched_job job = hidden_launch_in_job(batch.c_str());
+    ASSERT_TRUE(job);
+    EXPECT_EQ(wait_for_line("cwd.txt"), current_directory());
+}
