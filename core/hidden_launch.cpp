@@ -87,7 +87,7 @@ launched_job hidden_launch_in_job(const char* command_line, const char* current_
         return {};
     }
     WaitForInputIdle(process.get(), 1000);
-    return launched_job(std::move(job), true);
+    return launched_job(std::move(job));
 }
 
 }  // namespace ramclean

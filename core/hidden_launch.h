@@ -16,8 +16,9 @@ namespace ramclean {
 // starts. Closing the job ends them all, so nothing of a launch outlives its owner.
 class launched_job {
 public:
-    launched_job() noexcept = default;
-    launched_job(handle job, bool created) noexcept : job_(std::move(job)), created_(created) {}
+    launched_job() noexcept = default;  // no process
+    // A created process, in `job` or (null) in none.
+    explicit launched_job(handle job) noexcept : job_(std::move(job)), created_(true) {}
 
     // The process was created (in a job or not).
     [[nodiscard]] explicit operator bool() const noexcept { return created_; }

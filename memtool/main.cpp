@@ -210,7 +210,9 @@ private:
                count == twin.size && file.reset();
     }
     // The loader opens the file again to start it: only a handle without write access and
-    // sharing reading alone lets it do so while keeping every writer out.
+    // sharing reading alone lets it do so while keeping every writer out. Deleting on close
+    // leaves no moment between letting go and deleting, and takes the file away also when we
+    // are ended before we could clean up.
     bool hold_and_check(resource_bytes twin) {
         held_.reset(CreateFileA(file_.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
