@@ -8,12 +8,13 @@ void stop_tool_processes();
 
 // Sets the running text; checks that the process may do what the tool needs, puts the tool
 // files in place and holds them (nobody can change them until the run deletes the script),
-// and starts the script hidden in C:\; waits `settle_time_ms` while handling messages, sets
-// the finished text, stops the tool and deletes the script; with `close_after_run` it then
-// asks for the main window to be destroyed. When the privilege is missing, the tool files
-// cannot be put in place or the script cannot be started, it does not wait and shows a
-// failure text instead (stopping the tool and deleting the script all the same). True when
-// the script was started.
+// and starts the script hidden in C:\ inside a job of the run's own; waits `settle_time_ms`
+// while handling messages, sets the finished text, stops the tool, ends the job with whatever
+// the script still runs and deletes the script; with `close_after_run` it then asks for the
+// main window to be destroyed. When the privilege is missing, the tool files cannot be put in
+// place or the script cannot be started, it does not wait and shows a failure text instead
+// (stopping the tool and deleting the script all the same); so it does when the outermost
+// run finds the script still there afterwards. True when the script was started and is gone.
 bool cleaning_run(int settle_time_ms, bool close_after_run);
 
 }  // namespace ramclean

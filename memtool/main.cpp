@@ -1,10 +1,14 @@
 // memtool: frees the memory lists its options name; staged as C:\RAMMap.exe, where the
 // cleaning script runs it once per option. Never shows a window; see README for its exit codes.
 #include <windows.h>
+// Need the types of windows.h.
+#include <ntsecapi.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -119,37 +123,111 @@ resource_bytes find_twin() {
     return {static_cast<const unsigned char*>(bytes), SizeofResource(nullptr, info)};
 }
 
-bool file_holds(const std::string& path, resource_bytes expected) {
-    file_handle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size{};
-    if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart != expected.size) return false;
-    std::vector<unsigned char> content(expected.size);
-    DWORD read = 0;
-    return ReadFile(file.get(), content.data(), expected.size, &read, nullptr) &&
-           read == expected.size && std::equal(content.begin(), content.end(), expected.bytes);
+// LocalAlloc'd memory from the security functions.
+struct local_free {
+    void operator()(void* memory) const { LocalFree(memory); }
+};
+using local_memory = std::unique_ptr<void, local_free>;
+
+// Our user's SID as text ("S-1-5-..."); empty when it cannot be read.
+std::string user_sid() {
+    handle token;
+    {
+        HANDLE opened = nullptr;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &opened)) return {};
+        token.reset(opened);
+    }
+    DWORD size = 0;
+    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+    std::vector<unsigned char> buffer(size);
+    char* text = nullptr;
+    if (size == 0 || !GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size) ||
+        !ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text))
+        return {};
+    const local_memory owned(text);
+    return text;
 }
 
-// Writes the twin under a name of its own first, so that a failed write never leaves a partial
-// twin where the next run would start it.
-bool put_twin(const std::string& path, resource_bytes twin) {
-    const std::string partial = path + "." + std::to_string(GetCurrentProcessId()) + ".partial";
-    bool written = false;
-    {
-        file_handle file(CreateFileA(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file) return false;
-        DWORD count = 0;
-        written =
-            WriteFile(file.get(), twin.bytes, twin.size, &count, nullptr) && count == twin.size;
-        written = file.reset() && written;
+// 32 hex digits from the system's random generator: a name nobody can guess beforehand.
+std::string random_name() {
+    unsigned char bits[16];
+    if (!RtlGenRandom(bits, sizeof bits)) return {};
+    std::string name;
+    for (unsigned char b : bits) {
+        char digits[3];
+        std::snprintf(digits, sizeof digits, "%02x", b);
+        name += digits;
     }
-    if (written && MoveFileExA(partial.c_str(), path.c_str(),
-                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return true;
-    DeleteFileA(partial.c_str());
-    return false;
+    return name;
 }
+
+// The twin's place in %TEMP%: a new folder of a random name that only SYSTEM, Administrators
+// and we may use, the file in it, and a handle that keeps the file exactly as checked (others
+// may only read it; no writing, renaming or deleting) until the twin has run. Removes both at
+// the end.
+class twin_place {
+public:
+    twin_place() = default;
+    twin_place(const twin_place&) = delete;
+    twin_place& operator=(const twin_place&) = delete;
+    ~twin_place() {
+        if (folder_.empty()) return;
+        held_.reset();
+        // The system may let go of the twin's image a moment after the twin has ended.
+        for (int attempt = 0;
+             attempt < 20 && !DeleteFileA(file_.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND;
+             ++attempt)
+            Sleep(50);
+        RemoveDirectoryA(folder_.c_str());
+    }
+
+    // Writes the twin, then checks it through the handle that holds it. False when any of it
+    // failed.
+    bool prepare(const std::string& temp_folder, resource_bytes twin) {
+        const std::string sid = user_sid(), name = random_name();
+        if (sid.empty() || name.empty()) return false;
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(
+                memtool::private_folder_sddl(sid).c_str(), SDDL_REVISION_1, &descriptor, nullptr))
+            return false;
+        const local_memory owned(descriptor);
+        SECURITY_ATTRIBUTES security{sizeof security, descriptor, FALSE};
+        const std::string folder = temp_folder + name;
+        if (!CreateDirectoryA(folder.c_str(), &security)) return false;
+        folder_ = folder;
+        file_ = folder + "\\" + twin_name;
+        return write(twin) && hold_and_check(twin);
+    }
+    [[nodiscard]] const std::string& file() const { return file_; }
+
+private:
+    bool write(resource_bytes twin) const {
+        // CREATE_NEW: nothing that appeared meanwhile is taken over.
+        file_handle file(CreateFileA(file_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD count = 0;
+        return file && WriteFile(file.get(), twin.bytes, twin.size, &count, nullptr) &&
+               count == twin.size && file.reset();
+    }
+    // The loader opens the file again to start it: only a handle without write access and
+    // sharing reading alone lets it do so while keeping every writer out. Deleting on close
+    // leaves no moment between letting go and deleting, and takes the file away also when we
+    // are ended before we could clean up.
+    bool hold_and_check(resource_bytes twin) {
+        held_.reset(CreateFileA(file_.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+        LARGE_INTEGER size{};
+        if (!held_ || !GetFileSizeEx(held_.get(), &size) || size.QuadPart != twin.size)
+            return false;
+        std::vector<unsigned char> content(twin.size);
+        DWORD read = 0;
+        return ReadFile(held_.get(), content.data(), twin.size, &read, nullptr) &&
+               read == twin.size && std::equal(content.begin(), content.end(), twin.bytes);
+    }
+
+    std::string folder_, file_;
+    file_handle held_;
+};
 
 // Under WoW64 the memory list calls cannot be relied on from 32 bits: the 64-bit build of
 // these sources, carried as a resource, does the work with the same arguments.
@@ -158,18 +236,18 @@ int run_twin(int argc, char** argv) {
     char folder[MAX_PATH];
     const DWORD length = GetTempPathA(sizeof folder, folder);
     if (twin.size == 0 || length == 0 || length >= sizeof folder) return memtool::no_twin;
-    const std::string path = std::string(folder) + twin_name;
-    if (!file_holds(path, twin) && !put_twin(path, twin)) return memtool::no_twin;
+    twin_place place;
+    if (!place.prepare(folder, twin)) return memtool::no_twin;
 
-    std::string command_line = "\"" + path + "\"";
+    std::string command_line = "\"" + place.file() + "\"";
     for (int i = 1; i < argc; ++i) command_line += std::string(" ") + argv[i];
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION started{};
-    if (!CreateProcessA(path.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &started))
+    if (!CreateProcessA(place.file().c_str(), command_line.data(), nullptr, nullptr, FALSE, 0,
+                        nullptr, nullptr, &startup, &started))
         return memtool::no_twin;
     handle process(started.hProcess);
     handle thread(started.hThread);

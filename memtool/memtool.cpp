@@ -126,4 +126,9 @@ std::string journal_line(operation op, int bits, LONG status) {
     return line;
 }
 
+std::string private_folder_sddl(const std::string& user_sid) {
+    // P: protected from inheritance; OICI: files and folders inside get the same entries.
+    return "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + user_sid + ")";
+}
+
 }  // namespace memtool

@@ -53,4 +53,9 @@ int perform_all(const std::vector<operation>& operations, set_information_functi
 // e.g. "-ew 32 0x00000000\r\n".
 std::string journal_line(operation op, int bits, LONG status);
 
+// Security descriptor (SDDL) of the folder the 64-bit twin is written into: full control for
+// SYSTEM, Administrators and the user `user_sid` names, passed on to what the folder holds,
+// and nothing inherited from the folder around it.
+std::string private_folder_sddl(const std::string& user_sid);
+
 }  // namespace memtool

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "main_window.h"
+#include "staging.h"
 #include "test_support.h"
 
 using namespace test_support;
@@ -64,6 +65,7 @@ protected:
     }
     void TearDown() override {
         SetEnvironmentVariableA("RAMCLEAN_TOOL_JOURNAL", nullptr);
+        SetEnvironmentVariableA("RAMCLEAN_SLEEPER_JOURNAL", nullptr);
         end_processes_named("RAMMap.exe");
         remove_entry(script_path);
         remove_entry(tool_path);
@@ -139,9 +141,12 @@ TEST_F(CleaningTest, InteractiveProgramCleansOnEachClickAndStaysLive) {
     EXPECT_EQ(wait_exit(p), 0u);
 }
 
-TEST_F(CleaningTest, ToolStillRunningAtTheEndOfTheSettleTimeIsEnded) {
-    // A tool that never finishes; staging leaves an existing C:\RAMMap.exe alone.
+TEST_F(CleaningTest, HangingToolIsEndedAndNothingOfTheScriptOutlivesTheRun) {
+    // A tool that never finishes, on any option; staging leaves an existing C:\RAMMap.exe
+    // alone. It records each start.
     ASSERT_TRUE(CopyFileA(bin_path("sleeper.exe").c_str(), tool_path, FALSE));
+    const std::string starts = folder.file("starts.txt");
+    SetEnvironmentVariableA("RAMCLEAN_SLEEPER_JOURNAL", starts.c_str());
     started_process p = start(bin_path("ramclean-auto.exe"));
     ramclean::handle tool;
     ASSERT_TRUE(wait_until([&] {
@@ -155,7 +160,34 @@ TEST_F(CleaningTest, ToolStillRunningAtTheEndOfTheSettleTimeIsEnded) {
     DWORD code = 99;
     EXPECT_EQ(WaitForSingleObject(tool.get(), 0), WAIT_OBJECT_0);
     GetExitCodeProcess(tool.get(), &code);
-    EXPECT_EQ(code, 0u) << "ended by name with exit code 0";
+    EXPECT_EQ(code, 0u) << "ended with exit code 0";
+    // Time for the interpreter to start the tool again, had it been left running.
+    Sleep(3000);
+    EXPECT_TRUE(processes_named("RAMMap.exe").empty());
+    EXPECT_TRUE(processes_named("cmd.exe", p.id).empty()) << "the script's interpreter is gone";
+    EXPECT_FALSE(exists(script_path));
+    EXPECT_EQ(read_file(starts), "-ew\r\n") << "the tool started once";
+}
+
+TEST_F(CleaningTest, ScriptStillThereAfterTheRunFailsIt) {
+    // Our exact script, held open by someone else: without delete sharing the delete fails;
+    // with it the delete only marks the file, whose name stays until the holder lets go.
+    const ramclean::byte_block script = ramclean::cleaning_script_block();
+    for (const DWORD sharing : {FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE}) {
+        SCOPED_TRACE(sharing);
+        DeleteFileA(journal.c_str());
+        ASSERT_TRUE(write_file(script_path, std::string(reinterpret_cast<const char*>(script.bytes),
+                                                        static_cast<size_t>(script.count))));
+        ramclean::file_handle holder(CreateFileA(script_path, GENERIC_READ, sharing, nullptr,
+                                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(holder);
+        started_process p = start(bin_path("ramclean-auto.exe"));
+        EXPECT_EQ(wait_exit(p), 1u);
+        EXPECT_EQ(journal_options(), all_options) << "the cleaning itself ran";
+        holder.reset();
+        remove_entry(script_path);
+    }
 }
 
 TEST_F(CleaningTest, ToolStartedBySomethingElseIsEndedWhenTheWindowCloses) {

@@ -1,16 +1,21 @@
 // hidden_launch: a batch file given as the whole command line runs, hidden, in the folder
-// asked for, and nothing of the launched process stays open in ours.
+// asked for, and nothing of the launched process stays open in ours. In a job, ending the
+// job ends the batch and everything it started.
 #include "hidden_launch.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "test_support.h"
 
 using ramclean::hidden_launch;
+using ramclean::hidden_launch_in_job;
+using ramclean::launched_job;
 
 namespace {
 
@@ -139,4 +144,71 @@ TEST_F(HiddenLaunchTest, TheLaunchedProgramStartsHiddenWhereAPlainStartShowsIt) 
     EXPECT_TRUE(IsWindowVisible(shown_window));
     end_process_of(hidden_window);
     end_process_of(shown_window);
+}
+
+// A batch that starts a program which never ends on its own, then the same program again:
+// the interpreter would run the second line as soon as the first program is gone.
+TEST_F(HiddenLaunchTest, InAJobTheBatchAndAllItStartedEndWithTheJob) {
+    const std::string id = std::to_string(GetCurrentProcessId());
+    const std::string tool = "RcJobTool_" + id + ".exe";
+    ASSERT_TRUE(CopyFileA(test_support::bin_path("sleeper.exe").c_str(),
+                          (folder + "\\" + tool).c_str(), FALSE));
+    const std::string batch = folder + "\\job.bat";
+    ASSERT_TRUE(test_support::write_file(batch, "@echo off\r\n" + folder + "\\" + tool +
+                                                    " first\r\n" + folder + "\\" + tool +
+                                                    " second\r\n"));
+    const std::string journal = folder + "\\journal.txt";
+    SetEnvironmentVariableA("RAMCLEAN_SLEEPER_JOURNAL", journal.c_str());
+    const auto interpreters = [] {
+        return test_support::processes_named("cmd.exe", GetCurrentProcessId());
+    };
+
+    // The first launch may open lasting handles of the system's own (a console, say).
+    ASSERT_TRUE(hidden_launch(write_recording_batch().c_str()));
+    wait_for_line("cwd.txt");
+    test_support::wait_until([&] { return interpreters().empty(); });
+
+    struct ending {
+        const char* name;
+        std::function<void(launched_job&)> end;
+    };
+    for (const ending& e : {
+             ending{"ended", [](launched_job& job) { EXPECT_TRUE(job.end_all(5000)); }},
+             // Closing the job ends its processes too, as when we are ended first.
+             ending{"closed", [](launched_job& job) { job = launched_job(); }},
+         }) {
+        SCOPED_TRACE(e.name);
+        DeleteFileA(journal.c_str());
+        const int handles_before = test_support::count_handles(GetCurrentProcessId());
+        {
+            launched_job job = hidden_launch_in_job(batch.c_str());
+            ASSERT_TRUE(job);
+            EXPECT_TRUE(job.in_job());
+            ASSERT_TRUE(test_support::wait_until(
+                [&] { return test_support::read_file(journal) == "first\r\n"; }));
+            EXPECT_EQ(test_support::processes_named(tool).size(), 1u);
+            EXPECT_EQ(interpreters().size(), 1u);
+            e.end(job);
+            EXPECT_TRUE(test_support::wait_until([&] {
+                return test_support::processes_named(tool).empty() && interpreters().empty();
+            }));
+        }
+        EXPECT_EQ(test_support::count_handles(GetCurrentProcessId()), handles_before);
+        Sleep(500);  // time for a second start, had the interpreter gone on
+        EXPECT_EQ(test_support::read_file(journal), "first\r\n");
+    }
+    SetEnvironmentVariableA("RAMCLEAN_SLEEPER_JOURNAL", nullptr);
+}
+
+// Task Scheduler may run us in a job that allows no breakaway, which refuses the first,
+// breaking-away attempt (Wine too); the batch then runs in a nested job, or without one where
+// the system cannot nest jobs. Either way it runs: never left suspended.
+TEST_F(HiddenLaunchTest, InsideAJobThatAllowsNoBreakawayTheBatchStillRuns) {
+    ramclean::handle outer(CreateJobObjectA(nullptr, nullptr));
+    ASSERT_TRUE(outer);
+    ASSERT_TRUE(AssignProcessToJobObject(outer.get(), GetCurrentProcess()));
+    const std::string batch = write_recording_batch();
+    launched_job job = hidden_launch_in_job(batch.c_str());
+    ASSERT_TRUE(job);
+    EXPECT_EQ(wait_for_line("cwd.txt"), current_directory());
 }

@@ -24,31 +24,35 @@ public:
     }
     scratch_folder(const scratch_folder&) = delete;
     scratch_folder& operator=(const scratch_folder&) = delete;
-    ~scratch_folder() {
-        for (const std::string& name : files()) {
-            SetFileAttributesA((path_ + "\\" + name).c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileA((path_ + "\\" + name).c_str());
-        }
-        RemoveDirectoryA(path_.c_str());
-    }
+    ~scratch_folder() { remove(path_); }
     [[nodiscard]] const std::string& path() const { return path_; }
     [[nodiscard]] std::string operator/(const std::string& name) const {
         return path_ + "\\" + name;
     }
-    // Names of the files in the folder.
-    [[nodiscard]] std::vector<std::string> files() const {
+    // Names of the files and folders in the folder.
+    [[nodiscard]] std::vector<std::string> entries() const { return names(path_); }
+
+private:
+    static std::vector<std::string> names(const std::string& folder) {
         std::vector<std::string> names;
         WIN32_FIND_DATAA found;
-        ramclean::find_handle search(FindFirstFileA((path_ + "\\*").c_str(), &found));
+        ramclean::find_handle search(FindFirstFileA((folder + "\\*").c_str(), &found));
         if (!search) return names;
         do {
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                names.push_back(found.cFileName);
+            const std::string name = found.cFileName;
+            if (name != "." && name != "..") names.push_back(name);
         } while (FindNextFileA(search.get(), &found));
         return names;
     }
+    static void remove(const std::string& folder) {
+        for (const std::string& name : names(folder)) {
+            const std::string path = folder + "\\" + name;
+            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (!DeleteFileA(path.c_str())) remove(path);
+        }
+        RemoveDirectoryA(folder.c_str());
+    }
 
-private:
     std::string path_;
 };
 

@@ -8,8 +8,10 @@
 #include "memtool.h"
 
 #include <gtest/gtest.h>
+#include <sddl.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -166,6 +168,40 @@ TEST(JournalLine, IsOptionBitsAndStatusInHex) {
     EXPECT_EQ(memtool::journal_line(operation::purge_low_priority_standby_list, 64,
                                     static_cast<LONG>(0xC0000061)),
               "-e0 64 0xC0000061\r\n");
+}
+
+// Wine keeps no DACL it is given, so the twin's folder descriptor is checked as data.
+TEST(PrivateFolderDescriptor, GivesFullControlToSystemAdministratorsAndTheUserOnlyAndIsProtected) {
+    const std::string user = "S-1-5-21-1004336348-1177238915-682003330-1001";
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
+        memtool::private_folder_sddl(user).c_str(), SDDL_REVISION_1, &descriptor, nullptr));
+    std::unique_ptr<void, decltype(&LocalFree)> owned(descriptor, &LocalFree);
+
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ASSERT_TRUE(GetSecurityDescriptorControl(descriptor, &control, &revision));
+    EXPECT_TRUE(control & SE_DACL_PROTECTED) << "nothing inherited from the folder around it";
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted));
+    ASSERT_TRUE(present && dacl != nullptr) << "a null DACL would let everybody in";
+
+    std::vector<std::string> allowed;
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        void* entry = nullptr;
+        ASSERT_TRUE(GetAce(dacl, i, &entry));
+        const auto* ace = static_cast<const ACCESS_ALLOWED_ACE*>(entry);
+        SCOPED_TRACE(i);
+        EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+        EXPECT_EQ(ace->Header.AceFlags, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+        EXPECT_EQ(ace->Mask, static_cast<DWORD>(FILE_ALL_ACCESS));
+        char* sid = nullptr;
+        ASSERT_TRUE(ConvertSidToStringSidA(const_cast<DWORD*>(&ace->SidStart), &sid));
+        allowed.push_back(sid);
+        LocalFree(sid);
+    }
+    EXPECT_EQ(allowed, (std::vector<std::string>{"S-1-5-18", "S-1-5-32-544", user}));
 }
 
 namespace {

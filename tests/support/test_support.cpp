@@ -284,14 +284,16 @@ temp_folder::~temp_folder() {
     RemoveDirectoryA(path_.c_str());
 }
 
-std::vector<DWORD> processes_named(const std::string& name) {
+std::vector<DWORD> processes_named(const std::string& name, DWORD parent_id) {
     std::vector<DWORD> ids;
     ramclean::file_handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32 entry{};
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32First(snapshot.get(), &entry); more;
          more = Process32Next(snapshot.get(), &entry))
-        if (lstrcmpiA(entry.szExeFile, name.c_str()) == 0) ids.push_back(entry.th32ProcessID);
+        if (lstrcmpiA(entry.szExeFile, name.c_str()) == 0 &&
+            (parent_id == 0 || entry.th32ParentProcessID == parent_id))
+            ids.push_back(entry.th32ProcessID);
     return ids;
 }
 

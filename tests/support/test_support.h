@@ -91,8 +91,8 @@ private:
 };
 
 // Ids of the running processes whose image name is `name` (case-insensitive), in the
-// order a process snapshot lists them.
-std::vector<DWORD> processes_named(const std::string& name);
+// order a process snapshot lists them; with a `parent_id`, only those that process started.
+std::vector<DWORD> processes_named(const std::string& name, DWORD parent_id = 0);
 // Ends every process of that image name (test clean-up).
 void end_processes_named(const std::string& name);
 
