@@ -23,6 +23,7 @@
 
 #include "handles.h"
 #include "main_window.h"
+#include "process.h"
 #include "pumping_wait.h"
 
 namespace {
@@ -107,15 +108,8 @@ LRESULT CALLBACK probe_window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARA
     }
 }
 
-struct window_traits {
-    using value_type = HWND;
-    static HWND invalid() noexcept { return nullptr; }
-    static bool close(HWND h) noexcept { return DestroyWindow(h) != 0; }
-};
-using window_handle = ramclean::unique_handle<window_traits>;
-
 // A message-only window of the calling thread that records the probe's messages.
-window_handle create_probe_window(message_probe& probe) {
+ramclean::window_handle create_probe_window(message_probe& probe) {
     const HINSTANCE instance = GetModuleHandleA(nullptr);
     WNDCLASSEXA wc{};
     wc.cbSize = sizeof wc;
@@ -123,7 +117,7 @@ window_handle create_probe_window(message_probe& probe) {
     wc.hInstance = instance;
     wc.lpszClassName = "ramclean_bench_probe";
     if (!RegisterClassExA(&wc)) return {};
-    window_handle window(CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE,
+    ramclean::window_handle window(CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE,
                                          nullptr, instance, nullptr));
     if (window) SetWindowLongPtrA(window.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&probe));
     probe.window = window.get();
@@ -295,10 +289,7 @@ void measure_wait_with_quit_pending() {
 }
 
 std::string program_path(const char* name) {
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path);
-    return folder.substr(0, folder.find_last_of('\\') + 1) + name;
+    return ramclean::executable_folder().value_or(".") + "\\" + name;
 }
 
 struct process_usage {
@@ -330,16 +321,15 @@ bool measure_automatic_run() {
     std::string line = "\"" + program_path("ramclean-auto.exe") + "\"";
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
+    ramclean::process_information info;
     const ULONGLONG started = GetTickCount64();
     if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &info))
+                        &startup, info.put()))
         return false;
-    ramclean::handle process(info.hProcess), thread(info.hThread);
-    const process_usage usage = watch_until_exit(process.get(), thread.get(), 60000);
+    const process_usage usage = watch_until_exit(info.process(), info.thread(), 60000);
     const double wall = static_cast<double>(GetTickCount64() - started);
     DWORD code = 0;
-    GetExitCodeProcess(process.get(), &code);
+    GetExitCodeProcess(info.process(), &code);
     std::printf(
         "bench: ramclean-auto run: exit code %lu, wall %.0f ms, processor (main thread) %.0f ms "
         "(%.2f%%), peak working set %.1f MiB\n",
@@ -356,7 +346,7 @@ int main() {
     settings.visible = false;
     if (!ramclean::create_main_window(settings)) return 1;
     message_probe probe;
-    const window_handle probe_window = create_probe_window(probe);
+    const ramclean::window_handle probe_window = create_probe_window(probe);
     if (!probe_window) return 1;
     const bool loops_kept_up = compare_loops(probe);
     measure_wait_with_quit_pending();

@@ -8,7 +8,7 @@
 #include "pumping_wait.h"
 #include "staging.h"
 #include "terminate_by_name.h"
-#include "token_privilege.h"
+#include "token.h"
 
 namespace ramclean {
 namespace {

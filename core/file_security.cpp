@@ -3,9 +3,9 @@
 #include <aclapi.h>
 
 #include <initializer_list>
-#include <memory>
 
 #include "handles.h"
+#include "token.h"
 
 namespace ramclean {
 namespace {
@@ -35,11 +35,6 @@ sid_buffer trusted_installer() {
 }
 
 bool same_sid(PSID a, PSID b) { return IsValidSid(a) && IsValidSid(b) && EqualSid(a, b); }
-
-struct local_free {
-    void operator()(void* memory) const { LocalFree(memory); }
-};
-using local_memory = std::unique_ptr<void, local_free>;
 
 // What lets a user put other bytes where ours were expected, or keep the door open for that.
 constexpr ACCESS_MASK change_rights =
@@ -159,14 +154,8 @@ bool file_writable_by_others(HANDLE file) {
     local_memory keep(descriptor);
     if (owner == nullptr) return true;
 
-    HANDLE opened = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &opened)) return true;
-    handle token(opened);
-    DWORD size = 0;
-    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
-    std::vector<DWORD> user((size + sizeof(DWORD) - 1) / sizeof(DWORD));
-    if (size == 0 || !GetTokenInformation(token.get(), TokenUser, user.data(), size, &size))
-        return true;
+    std::vector<DWORD> user = token_information(TokenUser);
+    if (user.empty()) return true;
     return writable_by_others(descriptor, reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid);
 }
 

@@ -1,32 +1,14 @@
 #include "hidden_launch.h"
 
-#include <string>
+#include "process.h"
 
 namespace ramclean {
 namespace {
 
-// CreateProcessA with the window hidden; on failure GetLastError() tells why.
+// No application name: the command line alone names what to run, as a user would type it.
 bool create_hidden(const char* command_line, const char* current_folder, DWORD flags,
-                   PROCESS_INFORMATION& info) {
-    STARTUPINFOA startup{};
-    static_assert(sizeof startup == (sizeof(void*) == 4 ? 68 : 104),
-                  "the start-up record of the ANSI interface");
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
-
-    BOOL created = FALSE;
-    DWORD error = 0;
-    {
-        // CreateProcessA may write into the command line, so it gets a copy.
-        std::string line = command_line != nullptr ? command_line : "";
-        created = CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, flags, nullptr,
-                                 current_folder, &startup, &info);
-        if (!created) error = GetLastError();
-    }
-    // Freeing the copy may have touched the last error; the caller reads it.
-    if (!created) SetLastError(error);
-    return created != FALSE;
+                   process_information& started) {
+    return create_hidden_process(nullptr, command_line, current_folder, flags, started);
 }
 
 // A new job whose processes end when its last handle is closed, so that they cannot outlive
@@ -44,11 +26,9 @@ handle new_job() {
 }  // namespace
 
 bool hidden_launch(const char* command_line, const char* current_folder) {
-    PROCESS_INFORMATION info{};
-    if (!create_hidden(command_line, current_folder, 0, info)) return false;
-    handle process(info.hProcess);
-    handle thread(info.hThread);  // closed first, as it was declared last
-    WaitForInputIdle(process.get(), 1000);
+    process_information started;
+    if (!create_hidden(command_line, current_folder, 0, started)) return false;
+    WaitForInputIdle(started.process(), 1000);
     return true;
 }
 
@@ -68,26 +48,24 @@ bool launched_job::end_all(DWORD timeout_ms) {
 }
 
 launched_job hidden_launch_in_job(const char* command_line, const char* current_folder) {
-    PROCESS_INFORMATION info{};
+    process_information started;
     // Breaking away from a job we may sit in keeps ours the process's only job, which systems
     // without nested jobs require; a job that allows no breakaway refuses it with access denied.
     if (!create_hidden(command_line, current_folder, CREATE_SUSPENDED | CREATE_BREAKAWAY_FROM_JOB,
-                       info) &&
+                       started) &&
         (GetLastError() != ERROR_ACCESS_DENIED ||
-         !create_hidden(command_line, current_folder, CREATE_SUSPENDED, info)))
+         !create_hidden(command_line, current_folder, CREATE_SUSPENDED, started)))
         return {};
-    handle process(info.hProcess);
-    handle thread(info.hThread);
     handle job = new_job();
-    if (job && !AssignProcessToJobObject(job.get(), process.get())) job.reset();
+    if (job && !AssignProcessToJobObject(job.get(), started.process())) job.reset();
     // With or without a job, the process must not stay suspended.
-    if (ResumeThread(thread.get()) == static_cast<DWORD>(-1)) {
+    if (ResumeThread(started.thread()) == static_cast<DWORD>(-1)) {
         const DWORD error = GetLastError();
-        TerminateProcess(process.get(), 1);
+        TerminateProcess(started.process(), 1);
         SetLastError(error);
         return {};
     }
-    WaitForInputIdle(process.get(), 1000);
+    WaitForInputIdle(started.process(), 1000);
     return launched_job(std::move(job));
 }
 

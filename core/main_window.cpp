@@ -3,6 +3,7 @@
 #include <string>
 
 #include "handles.h"
+#include "process.h"
 #include "status_label.h"
 #include "window_class.h"
 
@@ -176,17 +177,7 @@ bool pre_translate(const MSG& msg) {
 HWND main_window() noexcept { return window_state.hwnd; }
 
 void enter_executable_folder() {
-    char path[MAX_PATH] = {};
-    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return;  // a cut path would name the wrong folder
-    char* last = nullptr;
-    for (char* p = path; *p != '\0'; p = CharNextA(p))
-        if (*p == '\\') last = p;
-    if (last == nullptr) return;
-    // Keep the backslash of a drive root: "C:" alone means drive C's remembered folder.
-    if (last == path + 2 && path[1] == ':') ++last;
-    *last = '\0';
-    SetCurrentDirectoryA(path);
+    if (const auto folder = executable_folder()) SetCurrentDirectoryA(folder->c_str());
 }
 
 bool create_main_window(const program_settings& settings) {

@@ -1,15 +1,14 @@
 #include "staging.h"
 
 #include <windows.h>
-// Needs the types of windows.h.
-#include <ntsecapi.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "file_security.h"
+#include "files.h"
 #include "handles.h"
+#include "resources.h"
 
 namespace ramclean {
 
@@ -48,19 +47,12 @@ DWORD last_error_or(DWORD fallback) {
 // "C:\RAMMap.exe" -> "C:\RAMMap.exe.<16 random hex digits>.tmp": nobody can prepare a file of
 // that name in advance.
 bool temporary_name(const char* path, std::string& name) {
-    unsigned char random[8];
-    if (!RtlGenRandom(random, sizeof random)) {
+    const auto random = random_hex(8);
+    if (!random) {
         SetLastError(ERROR_GEN_FAILURE);
         return false;
     }
-    static constexpr char hex[] = "0123456789abcdef";
-    name = path;
-    name += '.';
-    for (unsigned char byte : random) {
-        name += hex[byte >> 4];
-        name += hex[byte & 0xF];
-    }
-    name += ".tmp";
+    name = std::string(path) + "." + *random + ".tmp";
     return true;
 }
 
@@ -90,13 +82,9 @@ byte_block cleaning_script_block() {
 }
 
 byte_block tool_image_block() {
-    HRSRC info = FindResourceA(nullptr, tool_image_resource, RT_RCDATA);
-    if (info == nullptr) return {0, nullptr};
-    HGLOBAL loaded = LoadResource(nullptr, info);
-    const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
-    DWORD size = SizeofResource(nullptr, info);
-    if (bytes == nullptr || size == 0 || size > 0x7FFFFFFF) return {0, nullptr};
-    return {static_cast<std::int32_t>(size), static_cast<const unsigned char*>(bytes)};
+    const resource_data image = rcdata_resource(tool_image_resource);
+    if (image.size == 0 || image.size > 0x7FFFFFFF) return {0, nullptr};
+    return {static_cast<std::int32_t>(image.size), image.bytes};
 }
 
 bool file_exists(const char* path) {
@@ -146,23 +134,8 @@ held_file::held_file(const char* path)
                         FILE_ATTRIBUTE_NORMAL, nullptr)) {}
 
 bool held_file::holds_exactly(byte_block block) const {
-    LARGE_INTEGER size{};
-    if (!file_ || block.count < 0 || !GetFileSizeEx(file_.get(), &size) ||
-        size.QuadPart != block.count)
-        return false;
-    std::vector<unsigned char> content(static_cast<size_t>(block.count));
-    DWORD done = 0;
-    while (done < content.size()) {
-        OVERLAPPED at{};  // from the start, wherever the file pointer is
-        at.Offset = done;
-        DWORD read = 0;
-        if (!ReadFile(file_.get(), content.data() + done, static_cast<DWORD>(content.size()) - done,
-                      &read, &at) ||
-            read == 0)
-            return false;
-        done += read;
-    }
-    return content.empty() || std::memcmp(content.data(), block.bytes, content.size()) == 0;
+    return file_ && block.count >= 0 &&
+           file_holds_exactly(file_.get(), block.bytes, static_cast<size_t>(block.count));
 }
 
 DWORD hold_tool_image(held_file& held, security_judge judge) {

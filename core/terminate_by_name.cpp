@@ -5,11 +5,10 @@
 #include <tlhelp32.h>
 
 #include "handles.h"
+#include "text.h"
 
 namespace ramclean {
 namespace {
-
-char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // Bytes of the character at `p`: a lead byte of a double-byte code page takes its trail.
 int char_length(const char* p) {

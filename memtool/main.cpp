@@ -1,24 +1,27 @@
 // memtool: frees the memory lists its options name; staged as C:\RAMMap.exe, where the
 // cleaning script runs it once per option. Never shows a window; see README for its exit codes.
 #include <windows.h>
-// Need the types of windows.h.
-#include <ntsecapi.h>
+// Needs the types of windows.h.
 #include <sddl.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <string>
 #include <vector>
 
+#include "files.h"
 #include "handles.h"
 #include "memtool.h"
+#include "process.h"
+#include "resources.h"
+#include "token.h"
 
 namespace {
 
 using ramclean::file_handle;
 using ramclean::handle;
+using ramclean::local_memory;
+using ramclean::resource_data;
 
 static_assert(sizeof("内存") == 5, "texts must be compiled to code page 936");
 
@@ -83,12 +86,8 @@ console_output open_parent_console() {
 // True when every privilege the operations need is now enabled in our token.
 bool enable_privileges(const std::vector<memtool::operation>& operations) {
     handle token;
-    {
-        HANDLE opened = nullptr;
-        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &opened))
-            return false;
-        token.reset(opened);
-    }
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.put()))
+        return false;
     for (memtool::operation op : operations) {
         TOKEN_PRIVILEGES privileges{};
         privileges.PrivilegeCount = 1;
@@ -107,58 +106,6 @@ bool enable_privileges(const std::vector<memtool::operation>& operations) {
 bool running_under_wow64() {
     BOOL wow64 = FALSE;
     return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
-}
-
-struct resource_bytes {
-    const unsigned char* bytes = nullptr;
-    DWORD size = 0;
-};
-
-resource_bytes find_twin() {
-    HRSRC info = FindResourceA(nullptr, twin_resource, RT_RCDATA);
-    if (info == nullptr) return {};
-    HGLOBAL loaded = LoadResource(nullptr, info);
-    const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
-    if (bytes == nullptr) return {};
-    return {static_cast<const unsigned char*>(bytes), SizeofResource(nullptr, info)};
-}
-
-// LocalAlloc'd memory from the security functions.
-struct local_free {
-    void operator()(void* memory) const { LocalFree(memory); }
-};
-using local_memory = std::unique_ptr<void, local_free>;
-
-// Our user's SID as text ("S-1-5-..."); empty when it cannot be read.
-std::string user_sid() {
-    handle token;
-    {
-        HANDLE opened = nullptr;
-        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &opened)) return {};
-        token.reset(opened);
-    }
-    DWORD size = 0;
-    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
-    std::vector<unsigned char> buffer(size);
-    char* text = nullptr;
-    if (size == 0 || !GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size) ||
-        !ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text))
-        return {};
-    const local_memory owned(text);
-    return text;
-}
-
-// 32 hex digits from the system's random generator: a name nobody can guess beforehand.
-std::string random_name() {
-    unsigned char bits[16];
-    if (!RtlGenRandom(bits, sizeof bits)) return {};
-    std::string name;
-    for (unsigned char b : bits) {
-        char digits[3];
-        std::snprintf(digits, sizeof digits, "%02x", b);
-        name += digits;
-    }
-    return name;
 }
 
 // The twin's place in %TEMP%: a new folder of a random name that only SYSTEM, Administrators
@@ -183,16 +130,18 @@ public:
 
     // Writes the twin, then checks it through the handle that holds it. False when any of it
     // failed.
-    bool prepare(const std::string& temp_folder, resource_bytes twin) {
-        const std::string sid = user_sid(), name = random_name();
-        if (sid.empty() || name.empty()) return false;
+    bool prepare(const std::string& temp_folder, resource_data twin) {
+        // 128 random bits: a folder name nobody can prepare beforehand.
+        const std::string sid = ramclean::token_user_sid_text();
+        const auto name = ramclean::random_hex(16);
+        if (sid.empty() || !name) return false;
         PSECURITY_DESCRIPTOR descriptor = nullptr;
         if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(
                 memtool::private_folder_sddl(sid).c_str(), SDDL_REVISION_1, &descriptor, nullptr))
             return false;
         const local_memory owned(descriptor);
         SECURITY_ATTRIBUTES security{sizeof security, descriptor, FALSE};
-        const std::string folder = temp_folder + name;
+        const std::string folder = temp_folder + *name;
         if (!CreateDirectoryA(folder.c_str(), &security)) return false;
         folder_ = folder;
         file_ = folder + "\\" + twin_name;
@@ -201,28 +150,23 @@ public:
     [[nodiscard]] const std::string& file() const { return file_; }
 
 private:
-    bool write(resource_bytes twin) const {
+    bool write(resource_data twin) const {
         // CREATE_NEW: nothing that appeared meanwhile is taken over.
         file_handle file(CreateFileA(file_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                      FILE_ATTRIBUTE_NORMAL, nullptr));
         DWORD count = 0;
-        return file && WriteFile(file.get(), twin.bytes, twin.size, &count, nullptr) &&
-               count == twin.size && file.reset();
+        const auto size = static_cast<DWORD>(twin.size);
+        return file && WriteFile(file.get(), twin.bytes, size, &count, nullptr) && count == size &&
+               file.reset();
     }
     // The loader opens the file again to start it: only a handle without write access and
     // sharing reading alone lets it do so while keeping every writer out. Deleting on close
     // leaves no moment between letting go and deleting, and takes the file away also when we
     // are ended before we could clean up.
-    bool hold_and_check(resource_bytes twin) {
+    bool hold_and_check(resource_data twin) {
         held_.reset(CreateFileA(file_.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-        LARGE_INTEGER size{};
-        if (!held_ || !GetFileSizeEx(held_.get(), &size) || size.QuadPart != twin.size)
-            return false;
-        std::vector<unsigned char> content(twin.size);
-        DWORD read = 0;
-        return ReadFile(held_.get(), content.data(), twin.size, &read, nullptr) &&
-               read == twin.size && std::equal(content.begin(), content.end(), twin.bytes);
+        return held_ && ramclean::file_holds_exactly(held_.get(), twin.bytes, twin.size);
     }
 
     std::string folder_, file_;
@@ -232,7 +176,7 @@ private:
 // Under WoW64 the memory list calls cannot be relied on from 32 bits: the 64-bit build of
 // these sources, carried as a resource, does the work with the same arguments.
 int run_twin(int argc, char** argv) {
-    const resource_bytes twin = find_twin();
+    const resource_data twin = ramclean::rcdata_resource(twin_resource);
     char folder[MAX_PATH];
     const DWORD length = GetTempPathA(sizeof folder, folder);
     if (twin.size == 0 || length == 0 || length >= sizeof folder) return memtool::no_twin;
@@ -241,19 +185,13 @@ int run_twin(int argc, char** argv) {
 
     std::string command_line = "\"" + place.file() + "\"";
     for (int i = 1; i < argc; ++i) command_line += std::string(" ") + argv[i];
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
-    PROCESS_INFORMATION started{};
-    if (!CreateProcessA(place.file().c_str(), command_line.data(), nullptr, nullptr, FALSE, 0,
-                        nullptr, nullptr, &startup, &started))
+    ramclean::process_information started;
+    if (!ramclean::create_hidden_process(place.file().c_str(), command_line.c_str(), nullptr, 0,
+                                         started))
         return memtool::no_twin;
-    handle process(started.hProcess);
-    handle thread(started.hThread);
     DWORD code = memtool::no_twin;
-    if (WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0 ||
-        !GetExitCodeProcess(process.get(), &code))
+    if (WaitForSingleObject(started.process(), INFINITE) != WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(started.process(), &code))
         return memtool::no_twin;
     return static_cast<int>(code);
 }

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "text.h"
+
 namespace memtool {
 
 namespace {
@@ -44,13 +46,6 @@ constexpr option_entry options[] = {
     {"-e0", operation::purge_low_priority_standby_list},
 };
 
-std::string lower_case(const char* text) {
-    std::string result(text);
-    for (char& c : result)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return result;
-}
-
 LONG set_memory_list(memory_list_command command, set_information_function set_information) {
     int value = command;
     return set_information(system_memory_list_information, &value, sizeof value);
@@ -72,11 +67,11 @@ const char* required_privilege(operation op) {
 std::optional<std::vector<operation>> parse_arguments(int argc, const char* const* argv) {
     std::vector<operation> result;
     for (int i = 1; i < argc; ++i) {
-        const std::string argument = lower_case(argv[i]);
-        if (argument == "-accepteula") continue;
+        const char* argument = argv[i];
+        if (ramclean::equal_ignoring_ascii_case(argument, "-accepteula")) continue;
         bool known = false;
         for (const option_entry& entry : options) {
-            if (argument == entry.name) {
+            if (ramclean::equal_ignoring_ascii_case(argument, entry.name)) {
                 result.push_back(entry.op);
                 known = true;
             }

@@ -7,7 +7,6 @@
 // Needs the types of windows.h.
 #include <sddl.h>
 
-#include <memory>
 #include <string>
 
 #include "handles.h"
@@ -17,22 +16,17 @@ using namespace ramclean;
 
 namespace {
 
-struct local_free {
-    void operator()(void* memory) const { LocalFree(memory); }
-};
-using local_memory = std::unique_ptr<void, local_free>;
-
 local_memory descriptor_from(const char* sddl) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor,
                                                               nullptr))
-        return nullptr;
+        return {};
     return local_memory(descriptor);
 }
 
 local_memory sid_from(const char* text) {
     PSID sid = nullptr;
-    if (!ConvertStringSidToSidA(text, &sid)) return nullptr;
+    if (!ConvertStringSidToSidA(text, &sid)) return {};
     return local_memory(sid);
 }
 

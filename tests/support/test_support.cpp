@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "process.h"
+
 namespace test_support {
 
 namespace {
@@ -87,12 +89,7 @@ std::optional<pe_facts> read_pe(const std::string& image) {
     return read_pe_as<IMAGE_NT_HEADERS32>(image, nt_offset);
 }
 
-std::string executable_folder() {
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path);
-    return folder.substr(0, folder.find_last_of('\\'));
-}
+std::string executable_folder() { return ramclean::executable_folder().value_or(""); }
 
 std::string bin_path(const std::string& name) { return executable_folder() + "\\" + name; }
 

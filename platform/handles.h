@@ -79,13 +79,26 @@ struct memory_dc_traits {
     static bool close(HDC h) noexcept { return DeleteDC(h) != 0; }
 };
 
+struct window_traits {
+    using value_type = HWND;
+    static HWND invalid() noexcept { return nullptr; }
+    static bool close(HWND h) noexcept { return DestroyWindow(h) != 0; }
+};
+struct local_memory_traits {
+    using value_type = void*;
+    static void* invalid() noexcept { return nullptr; }
+    static bool close(void* memory) noexcept { return LocalFree(memory) == nullptr; }
+};
+
 using handle = unique_handle<null_handle_traits>;       // process, thread, token, job, ...
 using file_handle = unique_handle<file_handle_traits>;  // CreateFile, Toolhelp snapshots
 using find_handle = unique_handle<find_handle_traits>;  // FindFirstFile searches
 using icon_handle = unique_handle<icon_traits>;
 using gdi_object = unique_handle<gdi_object_traits>;
-using module_handle = unique_handle<module_traits>;  // LoadLibrary(Ex)
-using memory_dc = unique_handle<memory_dc_traits>;   // CreateCompatibleDC
+using module_handle = unique_handle<module_traits>;       // LoadLibrary(Ex)
+using memory_dc = unique_handle<memory_dc_traits>;        // CreateCompatibleDC
+using local_memory = unique_handle<local_memory_traits>;  // LocalAlloc'd by security APIs
+using window_handle = unique_handle<window_traits>;       // a window of the calling thread
 
 // The two handles CreateProcess returns, closed together (thread first); put() is the call's
 // out-parameter.
