@@ -85,6 +85,16 @@ void stop_tool_processes() {
     terminate_by_name("RAMMap64.exe");
 }
 
+void stage_tools_and_clear_status() {
+    stage_tools();
+    set_status_text("");
+}
+
+void stop_tool_and_request_destroy() {
+    stop_tool_processes();
+    destroy_request();
+}
+
 bool cleaning_run(int settle_time_ms, bool close_after_run) {
     set_status_text(running_text);
     // Held from the checks until the end of the run (the tool image to its very end).

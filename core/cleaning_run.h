@@ -3,8 +3,15 @@
 
 namespace ramclean {
 
-// Ends one process named "RAMMap.exe" and one named "RAMMap64.exe".
+// Ends one process named "RAMMap.exe" and one named "RAMMap64.exe". Both programs bind it to
+// the will-be-destroyed event.
 void stop_tool_processes();
+
+// The rest that both programs bind alike. At creation: stages the tool files and empties the
+// status label. At the Exit button: stops the tool's processes and asks for the main window to
+// be destroyed.
+void stage_tools_and_clear_status();
+void stop_tool_and_request_destroy();
 
 // Sets the running text; checks that the process may do what the tool needs, puts the tool
 // files in place and holds them (nobody can change them until the run deletes the script),

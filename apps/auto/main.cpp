@@ -1,7 +1,6 @@
 // ramclean-auto: the same window, never shown; it cleans once and ends by itself.
 #include "cleaning_run.h"
 #include "main_window.h"
-#include "staging.h"
 
 namespace {
 
@@ -11,16 +10,11 @@ constexpr int cleaning_failed_exit_code = 1;
 bool cleaned = false;
 
 void on_clean_clicked() { cleaned = ramclean::cleaning_run(settle_time_ms, true); }
+// The run starts as soon as the window exists and closes it at its end.
 void on_created() {
-    ramclean::stage_tools();
-    ramclean::set_status_text("");
+    ramclean::stage_tools_and_clear_status();
     on_clean_clicked();
 }
-void on_exit_clicked() {
-    ramclean::stop_tool_processes();
-    ramclean::destroy_request();
-}
-void on_will_be_destroyed() { ramclean::stop_tool_processes(); }
 
 }  // namespace
 
@@ -29,8 +23,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         ramclean::run_program({.visible = false,
                                .events = {.created = on_created,
                                           .clean_clicked = on_clean_clicked,
-                                          .exit_clicked = on_exit_clicked,
-                                          .will_be_destroyed = on_will_be_destroyed}});
+                                          .exit_clicked = ramclean::stop_tool_and_request_destroy,
+                                          .will_be_destroyed = ramclean::stop_tool_processes}});
     // A scheduler sees a failed cleaning as a failed task.
     return exit_code == 0 && !cleaned ? cleaning_failed_exit_code : exit_code;
 }
