@@ -19,10 +19,10 @@
 #include "test_support.h"
 
 using memtool::operation;
-using memtool_process::environment_setting;
-using memtool_process::journal_lines;
+using memtool_process::done_line;
 using memtool_process::memtool_command;
-using memtool_process::scratch_folder;
+using test_support::environment_setting;
+using test_support::file_lines;
 
 namespace {
 
@@ -73,7 +73,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 namespace {
 
-// Stands in for NtSetSystemInformation: records each call, answers with `answer`.
+// Stands in for NtSetSystemInformation: records each call, answers with `answers` in turn.
 struct recorded_call {
     ULONG information_class;
     std::vector<unsigned char> information;
@@ -208,8 +208,8 @@ namespace {
 
 class MemtoolProgram : public ::testing::Test {
 protected:
-    scratch_folder folder;
-    const std::string journal = folder / "journal.txt";
+    test_support::temp_folder folder;
+    const std::string journal = folder.file("journal.txt");
     environment_setting journal_variable{"RAMCLEAN_TOOL_JOURNAL", journal};
 
     std::optional<DWORD> run(const std::string& arguments) {
@@ -219,20 +219,15 @@ protected:
 
 }  // namespace
 
-// A journal line of this build's memtool, which reports success.
-std::string done_line(const char* option) {
-    return std::string(option) + " " + std::to_string(test_support::build_bits) + " 0x00000000";
-}
-
 TEST_F(MemtoolProgram, JournalsTheFiveOptionsInScriptOrder) {
     EXPECT_EQ(run("-ew -es -em -et -e0"), 0u);
-    EXPECT_EQ(journal_lines(journal),
+    EXPECT_EQ(file_lines(journal),
               (std::vector<std::string>{done_line("-ew"), done_line("-es"), done_line("-em"),
                                         done_line("-et"), done_line("-e0")}));
     // One run per option, as the script does: appended, in order.
     EXPECT_EQ(run("-AcceptEula -Et"), 0u);
-    EXPECT_EQ(journal_lines(journal).back(), done_line("-et"));
-    EXPECT_EQ(journal_lines(journal).size(), 6u);
+    EXPECT_EQ(file_lines(journal).back(), done_line("-et"));
+    EXPECT_EQ(file_lines(journal).size(), 6u);
 }
 
 TEST_F(MemtoolProgram, UsageErrorsDoNothing) {
@@ -250,21 +245,17 @@ TEST_F(MemtoolProgram, WithoutAPrivilegeDoesNothingAndExitsTwo) {
     EXPECT_FALSE(test_support::exists(journal));
     // -es needs only SeIncreaseQuotaPrivilege.
     EXPECT_EQ(memtool_process::run_without_privilege(SE_PROF_SINGLE_PROCESS_NAME, "-es"), 0u);
-    EXPECT_EQ(journal_lines(journal), std::vector<std::string>{done_line("-es")});
+    EXPECT_EQ(file_lines(journal), std::vector<std::string>{done_line("-es")});
     EXPECT_EQ(memtool_process::run_without_privilege(SE_INCREASE_QUOTA_NAME, "-es"),
               static_cast<DWORD>(memtool::not_elevated));
-    EXPECT_EQ(journal_lines(journal).size(), 1u);
+    EXPECT_EQ(file_lines(journal).size(), 1u);
 }
 
 TEST(MemtoolImage, IsAGuiProgramOfTheBuildsArchitectureWithItsOwnVersionBlock) {
     const std::string path = test_support::bin_path("memtool.exe");
-    const auto image = test_support::read_file(path);
-    ASSERT_TRUE(image);
-    const auto pe = test_support::read_pe(*image);
+    const auto pe = test_support::read_pe_file(path);
     ASSERT_TRUE(pe);
-    EXPECT_EQ(pe->machine, test_support::build_machine);
-    EXPECT_EQ(pe->magic, test_support::build_pe_magic);
-    EXPECT_EQ(pe->subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
+    EXPECT_EQ(pe->form, test_support::build_gui_program);
 
     // "ramclean 内存工具" in code page 936.
     EXPECT_EQ(test_support::version_string(path, "FileDescription"),

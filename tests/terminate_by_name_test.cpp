@@ -7,7 +7,6 @@
 #include <tlhelp32.h>
 
 #include <deque>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,12 +20,7 @@ namespace {
 
 class TerminateByNameTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char temp[MAX_PATH] = {};
-        GetTempPathA(MAX_PATH, temp);
-        folder = std::string(temp) + "rc_terminate_" + id;
-        ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
-    }
+    // Ends what a test left running, so that the folder can go with the copies in it.
     void TearDown() override {
         for (auto& p : started)
             if (p.process && WaitForSingleObject(p.process.get(), 0) == WAIT_TIMEOUT) {
@@ -34,8 +28,6 @@ protected:
                 WaitForSingleObject(p.process.get(), 5000);
             }
         started.clear();
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
     }
 
     // Starts a copy of a helper under another image name (arguments after a blank), in a
@@ -43,13 +35,13 @@ protected:
     test_support::started_process& start_copy(const char* helper, const std::string& image,
                                               const std::string& arguments = "",
                                               const std::string& subfolder = "") {
-        const std::string copy_folder = subfolder.empty() ? folder : folder + "\\" + subfolder;
+        const std::string copy_folder = subfolder.empty() ? folder.path() : folder.file(subfolder);
         CreateDirectoryA(copy_folder.c_str(), nullptr);
         const std::string path = copy_folder + "\\" + image;
         if (!test_support::exists(path)) {  // a second process of one image runs the same copy
             EXPECT_TRUE(CopyFileA(test_support::bin_path(helper).c_str(), path.c_str(), TRUE));
         }
-        started.push_back(test_support::start_process(path + " " + arguments));
+        started.push_back(test_support::start_process(test_support::command_line(path, arguments)));
         EXPECT_TRUE(started.back().process) << image;
         return started.back();
     }
@@ -57,8 +49,8 @@ protected:
         return start_copy("sleeper.exe", image);
     }
     test_support::started_process& start_titled_window(const std::string& title) {
-        started.push_back(
-            test_support::start_process(test_support::bin_path("titled_window.exe") + " " + title));
+        started.push_back(test_support::start_process(
+            test_support::command_line(test_support::bin_path("titled_window.exe"), title)));
         EXPECT_TRUE(test_support::wait_until(
             [&] { return FindWindowA(nullptr, title.c_str()) != nullptr; }));
         return started.back();
@@ -69,7 +61,7 @@ protected:
     }
 
     const std::string id = std::to_string(GetCurrentProcessId());
-    std::string folder;
+    test_support::temp_folder folder;
     std::deque<test_support::started_process> started;  // references stay valid
 };
 
@@ -123,9 +115,9 @@ TEST_F(TerminateByNameTest, TheWholeImageNameMatchesWithoutRegardToCase) {
         {image, true},
         {"RCTERM_" + id + ".EXE", true},
         {"rcterm_" + id + ".exe", true},
-        {"RcTerm_" + id, false},            // no extension added
-        {"RcTerm_" + id + ".ex", false},    // no prefix match
-        {folder + "\\0\\" + image, false},  // no path stripped
+        {"RcTerm_" + id, false},              // no extension added
+        {"RcTerm_" + id + ".ex", false},      // no prefix match
+        {folder.file("0\\" + image), false},  // no path stripped
         {"Nothing_" + id + ".exe", false},
     };
     int index = 0;
