@@ -77,6 +77,15 @@ protected:
         return wait_exit(program.process);
     }
     static void click(HWND window, int id) { PostMessageA(GetDlgItem(window, id), BM_CLICK, 0, 0); }
+    // Clicks Clean and, `delay_ms` into the run that starts, the button `then_id`; the tick
+    // count at the first click.
+    static ULONGLONG click_clean_then(HWND window, DWORD delay_ms, int then_id) {
+        const ULONGLONG clicked = GetTickCount64();
+        click(window, ramclean::clean_button_id);
+        Sleep(delay_ms);
+        click(window, then_id);
+        return clicked;
+    }
 
     temp_folder folder;
     std::string journal = folder.file("journal.txt");
@@ -187,10 +196,7 @@ TEST_F(CleaningTest, CleanClickedDuringTheWaitRunsANestedRunToItsEndFirst) {
     const shown_program program = wait_shown(start(bin_path("ramclean.exe")));
     const HWND window = program.window;
     ASSERT_NE(window, nullptr);
-    const ULONGLONG first = GetTickCount64();
-    click(window, ramclean::clean_button_id);
-    Sleep(2000);
-    click(window, ramclean::clean_button_id);
+    const ULONGLONG first = click_clean_then(window, 2000, ramclean::clean_button_id);
     // The outer run's deadline (5 s) passes while the nested run (until 7 s) holds it.
     while (GetTickCount64() - first < 5800) Sleep(50);
     EXPECT_EQ(status_text(window), running_text);
@@ -207,10 +213,7 @@ TEST_F(CleaningTest, ExitDuringTheWaitClosesAtOnceAndTheRunStillCleansUp) {
     const shown_program program = wait_shown(start(bin_path("ramclean.exe")));
     const HWND window = program.window;
     ASSERT_NE(window, nullptr);
-    const ULONGLONG clicked = GetTickCount64();
-    click(window, ramclean::clean_button_id);
-    Sleep(1000);
-    click(window, ramclean::exit_button_id);
+    const ULONGLONG clicked = click_clean_then(window, 1000, ramclean::exit_button_id);
     EXPECT_TRUE(wait_until([&] { return !IsWindow(window); }, std::chrono::seconds(2)))
         << "the window goes at once";
     EXPECT_EQ(wait_exit(program.process), 0u);

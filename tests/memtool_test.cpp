@@ -77,7 +77,12 @@ namespace {
 struct recorded_call {
     ULONG information_class;
     std::vector<unsigned char> information;
+    bool operator==(const recorded_call&) const = default;
 };
+void PrintTo(const recorded_call& call, std::ostream* os) {
+    *os << "class " << call.information_class << " with "
+        << ::testing::PrintToString(call.information);
+}
 std::vector<recorded_call> calls;
 std::vector<LONG> answers;
 
@@ -125,17 +130,14 @@ protected:
 
 TEST_F(Perform, CallsTheInformationClassAndCommandOfEachOption) {
     EXPECT_EQ(memtool::perform_all(all_five, fake_set_information, nullptr), memtool::done);
-    ASSERT_EQ(calls.size(), 5u);
-    EXPECT_EQ(calls[0].information_class, 80u);
-    EXPECT_EQ(calls[0].information, command_bytes(2));  // empty working sets
-    EXPECT_EQ(calls[1].information_class, 81u);
-    EXPECT_EQ(calls[1].information, file_cache_bytes());
-    EXPECT_EQ(calls[2].information_class, 80u);
-    EXPECT_EQ(calls[2].information, command_bytes(3));  // flush the modified list
-    EXPECT_EQ(calls[3].information_class, 80u);
-    EXPECT_EQ(calls[3].information, command_bytes(4));  // purge the standby list
-    EXPECT_EQ(calls[4].information_class, 80u);
-    EXPECT_EQ(calls[4].information, command_bytes(5));  // purge the priority-0 standby list
+    const std::vector<recorded_call> expected = {
+        {80, command_bytes(2)},    // empty working sets
+        {81, file_cache_bytes()},  // empty the system working set
+        {80, command_bytes(3)},    // flush the modified list
+        {80, command_bytes(4)},    // purge the standby list
+        {80, command_bytes(5)},    // purge the priority-0 standby list
+    };
+    EXPECT_EQ(calls, expected);
 }
 
 TEST_F(Perform, ExitCodeTellsTheFirstRefusalAndEveryOptionIsStillTried) {
@@ -206,6 +208,14 @@ TEST(PrivateFolderDescriptor, GivesFullControlToSystemAdministratorsAndTheUserOn
 
 namespace {
 
+// A run of memtool, with our token or without one privilege, and what it leaves.
+struct memtool_run {
+    const char* without_privilege;  // null: with our token
+    const char* arguments;
+    DWORD exit_code;
+    std::vector<std::string> journal;  // the whole journal after the run; none: no file
+};
+
 class MemtoolProgram : public ::testing::Test {
 protected:
     test_support::temp_folder folder;
@@ -215,19 +225,32 @@ protected:
     std::optional<DWORD> run(const std::string& arguments) {
         return test_support::run(memtool_command(arguments));
     }
+    void expect_runs(const std::vector<memtool_run>& runs) {
+        for (const memtool_run& r : runs) {
+            SCOPED_TRACE(std::string(r.without_privilege ? r.without_privilege : "our token") +
+                         ": " + r.arguments);
+            EXPECT_EQ(r.without_privilege
+                          ? memtool_process::run_without_privilege(r.without_privilege, r.arguments)
+                          : run(r.arguments),
+                      r.exit_code);
+            EXPECT_EQ(file_lines(journal), r.journal);
+            if (r.journal.empty()) {
+                EXPECT_FALSE(test_support::exists(journal));
+            }
+        }
+    }
 };
 
 }  // namespace
 
 TEST_F(MemtoolProgram, JournalsTheFiveOptionsInScriptOrder) {
-    EXPECT_EQ(run("-ew -es -em -et -e0"), 0u);
-    EXPECT_EQ(file_lines(journal),
-              (std::vector<std::string>{done_line("-ew"), done_line("-es"), done_line("-em"),
-                                        done_line("-et"), done_line("-e0")}));
-    // One run per option, as the script does: appended, in order.
-    EXPECT_EQ(run("-AcceptEula -Et"), 0u);
-    EXPECT_EQ(file_lines(journal).back(), done_line("-et"));
-    EXPECT_EQ(file_lines(journal).size(), 6u);
+    const std::vector<std::string> five = {done_line("-ew"), done_line("-es"), done_line("-em"),
+                                           done_line("-et"), done_line("-e0")};
+    std::vector<std::string> then_et = five;
+    then_et.push_back(done_line("-et"));
+    // One run per option, as the script does, appends in order.
+    expect_runs(
+        {{nullptr, "-ew -es -em -et -e0", 0, five}, {nullptr, "-AcceptEula -Et", 0, then_et}});
 }
 
 TEST_F(MemtoolProgram, UsageErrorsDoNothing) {
@@ -239,16 +262,15 @@ TEST_F(MemtoolProgram, UsageErrorsDoNothing) {
 }
 
 TEST_F(MemtoolProgram, WithoutAPrivilegeDoesNothingAndExitsTwo) {
-    // The memory list options need SeProfileSingleProcessPrivilege; all or nothing.
-    EXPECT_EQ(memtool_process::run_without_privilege(SE_PROF_SINGLE_PROCESS_NAME, "-es -ew"),
-              static_cast<DWORD>(memtool::not_elevated));
-    EXPECT_FALSE(test_support::exists(journal));
-    // -es needs only SeIncreaseQuotaPrivilege.
-    EXPECT_EQ(memtool_process::run_without_privilege(SE_PROF_SINGLE_PROCESS_NAME, "-es"), 0u);
-    EXPECT_EQ(file_lines(journal), std::vector<std::string>{done_line("-es")});
-    EXPECT_EQ(memtool_process::run_without_privilege(SE_INCREASE_QUOTA_NAME, "-es"),
-              static_cast<DWORD>(memtool::not_elevated));
-    EXPECT_EQ(file_lines(journal).size(), 1u);
+    const DWORD not_elevated = memtool::not_elevated;
+    const std::vector<std::string> es_done = {done_line("-es")};
+    expect_runs({
+        // The memory list options need SeProfileSingleProcessPrivilege; all or nothing.
+        {SE_PROF_SINGLE_PROCESS_NAME, "-es -ew", not_elevated, {}},
+        // -es needs only SeIncreaseQuotaPrivilege.
+        {SE_PROF_SINGLE_PROCESS_NAME, "-es", 0, es_done},
+        {SE_INCREASE_QUOTA_NAME, "-es", not_elevated, es_done},
+    });
 }
 
 TEST(MemtoolImage, IsAGuiProgramOfTheBuildsArchitectureWithItsOwnVersionBlock) {

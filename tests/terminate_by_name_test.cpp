@@ -77,32 +77,33 @@ TEST_F(TerminateByNameTest, AnEmptyNameEndsNothingEvenWithAWindowOfEmptyTitle) {
 
 TEST(SameImageName, ComparesWholeNamesIgnoringTheCaseOfLettersAndDoubleByteCharacters) {
     ASSERT_EQ(GetACP(), 936u) << "the double-byte cases need code page 936";
+    // An image name, the names that are the same as it and those that are not.
     struct name_case {
-        const char* name;
         const char* image;
-        bool same;
+        std::vector<const char*> same;
+        std::vector<const char*> different;
     };
     const name_case cases[] = {
-        {"RAMMap.exe", "RAMMap.exe", true},
-        {"rammap.EXE", "RAMMap.exe", true},
-        {"RAMMap", "RAMMap.exe", false},
-        {"RAMMap.exe", "RAMMap", false},
-        {"C:\\RAMMap.exe", "RAMMap.exe", false},
-        {"RAMMap64.exe", "RAMMap.exe", false},
-        {"[@`{.exe", "{`@[.exe", false},  // neighbours of the letters are not letters
-        {"", "", true},
-        // "清理.exe" against itself.
-        {"\xC7\xE5\xC0\xED.exe", "\xC7\xE5\xC0\xED.EXE", true},
-        // Full-width "ａ" against "Ａ": one character in two cases.
-        {"\xA3\xE1.exe", "\xA3\xC1.exe", true},
-        // Two different characters whose trail bytes happen to be the letters 'a' and 'A'.
-        {"\x81\x61.exe", "\x81\x41.exe", false},
+        {"RAMMap.exe", {"RAMMap.exe", "rammap.EXE"}, {"RAMMap", "C:\\RAMMap.exe", "RAMMap64.exe"}},
+        {"RAMMap", {}, {"RAMMap.exe"}},
+        {"{`@[.exe", {}, {"[@`{.exe"}},  // neighbours of the letters are not letters
+        {"", {""}, {}},
+        // "清理.exe" in two cases.
+        {"\xC7\xE5\xC0\xED.EXE", {"\xC7\xE5\xC0\xED.exe"}, {}},
+        // Full-width "Ａ" against "ａ": one character in two cases.
+        {"\xA3\xC1.exe", {"\xA3\xE1.exe"}, {}},
+        // Two different characters whose trail bytes happen to be the letters 'A' and 'a'.
+        {"\x81\x41.exe", {}, {"\x81\x61.exe"}},
         // A lead byte is not a letter of its own either.
-        {"\x81\x61", "\x81\x61", true},
-        {"\xC7\xE5", "\xC7\xE6", false},
+        {"\x81\x61", {"\x81\x61"}, {}},
+        {"\xC7\xE6", {}, {"\xC7\xE5"}},
     };
-    for (const name_case& c : cases)
-        EXPECT_EQ(ramclean::same_image_name(c.name, c.image), c.same) << c.name << " / " << c.image;
+    for (const name_case& c : cases) {
+        for (const char* name : c.same)
+            EXPECT_TRUE(ramclean::same_image_name(name, c.image)) << name << " / " << c.image;
+        for (const char* name : c.different)
+            EXPECT_FALSE(ramclean::same_image_name(name, c.image)) << name << " / " << c.image;
+    }
 }
 
 TEST_F(TerminateByNameTest, TheWholeImageNameMatchesWithoutRegardToCase) {
