@@ -25,6 +25,7 @@
 #include "main_window.h"
 #include "process.h"
 #include "pumping_wait.h"
+#include "test_support.h"
 
 namespace {
 
@@ -38,16 +39,6 @@ constexpr UINT_PTR loop_end_timer = 1;
 // message at most this much later than the busy poll.
 constexpr double goal_share_points = 1.0;
 constexpr double goal_latency_ms = 1.0;
-
-double filetime_ms(FILETIME t) {
-    return (static_cast<double>(t.dwHighDateTime) * 4294967296.0 + t.dwLowDateTime) / 1e4;
-}
-
-double thread_cpu_ms(HANDLE thread) {
-    FILETIME created, ended, kernel, user;
-    GetThreadTimes(thread, &created, &ended, &kernel, &user);
-    return filetime_ms(kernel) + filetime_ms(user);
-}
 
 long long now_ticks() noexcept {
     LARGE_INTEGER now;
@@ -72,10 +63,12 @@ double ms_between(long long from, long long to) noexcept {
 class stopwatch {
 public:
     [[nodiscard]] double wall_ms() const { return ms_between(wall_start_, now_ticks()); }
-    [[nodiscard]] double cpu_ms() const { return thread_cpu_ms(GetCurrentThread()) - cpu_start_; }
+    [[nodiscard]] double cpu_ms() const {
+        return test_support::processor_ms(GetCurrentThread()) - cpu_start_;
+    }
 
 private:
-    double cpu_start_ = thread_cpu_ms(GetCurrentThread());
+    double cpu_start_ = test_support::processor_ms(GetCurrentThread());
     long long wall_start_ = now_ticks();
 };
 
@@ -117,8 +110,8 @@ ramclean::window_handle create_probe_window(message_probe& probe) {
     wc.hInstance = instance;
     wc.lpszClassName = "ramclean_bench_probe";
     if (!RegisterClassExA(&wc)) return {};
-    ramclean::window_handle window(CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                         nullptr, instance, nullptr));
+    ramclean::window_handle window(CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0,
+                                                   HWND_MESSAGE, nullptr, instance, nullptr));
     if (window) SetWindowLongPtrA(window.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&probe));
     probe.window = window.get();
     return window;
@@ -312,7 +305,7 @@ process_usage watch_until_exit(HANDLE process, HANDLE main_thread, DWORD timeout
         highest.peak_working_set_mib =
             std::max(highest.peak_working_set_mib, memory.PeakWorkingSetSize / 1048576.0);
         highest.main_thread_cpu_ms =
-            std::max(highest.main_thread_cpu_ms, thread_cpu_ms(main_thread));
+            std::max(highest.main_thread_cpu_ms, test_support::processor_ms(main_thread));
     }
     return highest;
 }

@@ -2,6 +2,7 @@
 // journal tells what it did), the files in C:\ and the window, watched from outside.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -14,61 +15,35 @@ using namespace test_support;
 
 namespace {
 
-const char tool_path[] = "C:\\RAMMap.exe";
-const char script_path[] = "C:\\QOLMEDR.bat";
-const std::string running_text =
-    "\xC7\xE5\xC0\xED\xD6\xD0\xA1\xA3\xA1\xA3\xA1\xA3";  // 清理中。。。
-const std::string finished_text =
-    "\xC7\xE5\xC0\xED\xD2\xD1\xCD\xEA\xB3\xC9\xA3\xA1";                      // 清理已完成！
-const std::string failed_text = "\xC7\xE5\xC0\xED\xCA\xA7\xB0\xDC\xA3\xA1";  // 清理失败！
-// 清理失败，请以管理员身份运行！
-const std::string needs_admin_text =
-    "\xC7\xE5\xC0\xED\xCA\xA7\xB0\xDC\xA3\xAC\xC7\xEB\xD2\xD4\xB9\xDC\xC0\xED\xD4\xB1\xC9\xED"
-    "\xB7\xDD\xD4\xCB\xD0\xD0\xA3\xA1";
-const std::string cleaning_script =
-    "cd C:\\\r\nRammap -ew\r\nRammap -es\r\nRammap -em\r\nRammap -et\r\nRammap -e0\r\nexit";
+using ramclean::cleaning_script_path;
+using ramclean::tool_image_path;
+
 // What the tool needs to empty the memory lists.
 const char tool_privilege[] = "SeProfileSingleProcessPrivilege";
 const std::vector<std::string> all_options = {"-ew", "-es", "-em", "-et", "-e0"};
 
-std::string text_of(HWND hwnd) {
-    char text[256] = {};
-    GetWindowTextA(hwnd, text, sizeof text);
-    return text;
-}
-
-// Removes a file or an empty directory at `path`.
-void remove_entry(const char* path) {
-    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-    if (!DeleteFileA(path)) RemoveDirectoryA(path);
-}
-
 // The tool image a program carries, read from its resources.
-std::string tool_image_of(const std::string& program) {
-    HMODULE module = LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    HRSRC found = FindResourceA(module, "TOOL_IMAGE", MAKEINTRESOURCEA(10));  // RT_RCDATA
-    std::string bytes;
-    if (found != nullptr)
-        bytes.assign(static_cast<const char*>(LockResource(LoadResource(module, found))),
-                     SizeofResource(module, found));
-    FreeLibrary(module);
-    return bytes;
+std::optional<std::string> tool_image_of(const std::string& program) {
+    return resource_of(program, RT_RCDATA, ramclean::tool_image_resource);
 }
+
+// A program that showed its main window (null when it did not).
+struct shown_program {
+    started_process process;
+    HWND window = nullptr;
+};
 
 class CleaningTest : public ::testing::Test {
 protected:
     void SetUp() override {
         end_processes_named("RAMMap.exe");
-        remove_entry(tool_path);
-        remove_entry(script_path);
-        SetEnvironmentVariableA("RAMCLEAN_TOOL_JOURNAL", journal.c_str());
+        remove_entry(tool_image_path);
+        remove_entry(cleaning_script_path);
     }
     void TearDown() override {
-        SetEnvironmentVariableA("RAMCLEAN_TOOL_JOURNAL", nullptr);
-        SetEnvironmentVariableA("RAMCLEAN_SLEEPER_JOURNAL", nullptr);
         end_processes_named("RAMMap.exe");
-        remove_entry(script_path);
-        remove_entry(tool_path);
+        remove_entry(cleaning_script_path);
+        remove_entry(tool_image_path);
     }
 
     // The options the tool performed, in order; each done by this build's own memtool.
@@ -88,14 +63,33 @@ protected:
         return options;
     }
 
-    started_process start(const std::string& program, const char* folder = nullptr) {
-        return start_process("\"" + program + "\"", folder);
+    static started_process start(const std::string& program, const char* folder = nullptr) {
+        return start_process(command_line(program), folder);
     }
-    static HWND label_of(HWND window) { return GetDlgItem(window, ramclean::status_label_id); }
+    // Waits for a started ramclean to show its main window.
+    static shown_program wait_shown(started_process p) {
+        HWND window = wait_for_main_window(p.id);
+        return {std::move(p), window};
+    }
+    // Closes the main window; the program's exit code.
+    static std::optional<DWORD> close(const shown_program& program) {
+        PostMessageA(program.window, WM_CLOSE, 0, 0);
+        return wait_exit(program.process);
+    }
     static void click(HWND window, int id) { PostMessageA(GetDlgItem(window, id), BM_CLICK, 0, 0); }
+    // Clicks Clean and, `delay_ms` into the run that starts, the button `then_id`; the tick
+    // count at the first click.
+    static ULONGLONG click_clean_then(HWND window, DWORD delay_ms, int then_id) {
+        const ULONGLONG clicked = GetTickCount64();
+        click(window, ramclean::clean_button_id);
+        Sleep(delay_ms);
+        click(window, then_id);
+        return clicked;
+    }
 
     temp_folder folder;
     std::string journal = folder.file("journal.txt");
+    environment_setting journal_variable{"RAMCLEAN_TOOL_JOURNAL", journal};
 };
 
 }  // namespace
@@ -111,42 +105,41 @@ TEST_F(CleaningTest, AutomaticProgramCleansOnceInvisiblyAndLeavesOnlyTheTool) {
     EXPECT_EQ(wait_exit(p), 0u);
     EXPECT_GE(elapsed, 6000u);
     EXPECT_LT(elapsed, 20000u);
-    EXPECT_EQ(read_file(tool_path), tool_image_of(bin_path("ramclean-auto.exe")));
-    EXPECT_FALSE(exists(script_path));
+    const auto tool_image = tool_image_of(bin_path("ramclean-auto.exe"));
+    ASSERT_TRUE(tool_image);
+    EXPECT_EQ(read_file(tool_image_path), *tool_image);
+    EXPECT_FALSE(exists(cleaning_script_path));
     EXPECT_EQ(journal_options(), all_options);
 }
 
 TEST_F(CleaningTest, InteractiveProgramCleansOnEachClickAndStaysLive) {
-    started_process p = start(bin_path("ramclean.exe"));
-    HWND window = wait_for_main_window(p.id);
+    const shown_program program = wait_shown(start(bin_path("ramclean.exe")));
+    const HWND window = program.window;
     ASSERT_NE(window, nullptr);
-    EXPECT_TRUE(exists(script_path)) << "staged at start";
+    EXPECT_TRUE(exists(cleaning_script_path)) << "staged at start";
     for (int run = 1; run <= 2; ++run) {
         SCOPED_TRACE(run);
         const ULONGLONG clicked = GetTickCount64();
         click(window, ramclean::clean_button_id);
-        EXPECT_TRUE(wait_until([&] { return text_of(label_of(window)) == running_text; },
-                               std::chrono::seconds(3)));
+        EXPECT_TRUE(wait_for_status_text(window, running_text, std::chrono::seconds(3)));
         // The window answers while the run waits.
         DWORD_PTR answer = 0;
         EXPECT_TRUE(SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &answer));
-        ASSERT_TRUE(wait_until([&] { return text_of(label_of(window)) == finished_text; },
-                               std::chrono::seconds(15)));
+        ASSERT_TRUE(wait_for_status_text(window, finished_text, std::chrono::seconds(15)));
         EXPECT_GE(GetTickCount64() - clicked, 5000u);
-        EXPECT_TRUE(wait_until([&] { return !exists(script_path); }));
+        EXPECT_TRUE(wait_until([&] { return !exists(cleaning_script_path); }));
         EXPECT_TRUE(wait_until([&] { return journal_options().size() == 5u * run; }));
     }
     EXPECT_EQ(journal_options(), runs(2)) << "the second click ran the tool again";
-    PostMessageA(window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(wait_exit(p), 0u);
+    EXPECT_EQ(close(program), 0u);
 }
 
 TEST_F(CleaningTest, HangingToolIsEndedAndNothingOfTheScriptOutlivesTheRun) {
     // A tool that never finishes, on any option; staging leaves an existing C:\RAMMap.exe
     // alone. It records each start.
-    ASSERT_TRUE(CopyFileA(bin_path("sleeper.exe").c_str(), tool_path, FALSE));
+    ASSERT_TRUE(CopyFileA(bin_path("sleeper.exe").c_str(), tool_image_path, FALSE));
     const std::string starts = folder.file("starts.txt");
-    SetEnvironmentVariableA("RAMCLEAN_SLEEPER_JOURNAL", starts.c_str());
+    const environment_setting starts_variable{"RAMCLEAN_SLEEPER_JOURNAL", starts};
     started_process p = start(bin_path("ramclean-auto.exe"));
     ramclean::handle tool;
     ASSERT_TRUE(wait_until([&] {
@@ -165,28 +158,27 @@ TEST_F(CleaningTest, HangingToolIsEndedAndNothingOfTheScriptOutlivesTheRun) {
     Sleep(3000);
     EXPECT_TRUE(processes_named("RAMMap.exe").empty());
     EXPECT_TRUE(processes_named("cmd.exe", p.id).empty()) << "the script's interpreter is gone";
-    EXPECT_FALSE(exists(script_path));
+    EXPECT_FALSE(exists(cleaning_script_path));
     EXPECT_EQ(read_file(starts), "-ew\r\n") << "the tool started once";
 }
 
 TEST_F(CleaningTest, ScriptStillThereAfterTheRunFailsIt) {
     // Our exact script, held open by someone else: without delete sharing the delete fails;
     // with it the delete only marks the file, whose name stays until the holder lets go.
-    const ramclean::byte_block script = ramclean::cleaning_script_block();
     for (const DWORD sharing : {FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE}) {
         SCOPED_TRACE(sharing);
         DeleteFileA(journal.c_str());
-        ASSERT_TRUE(write_file(script_path, std::string(reinterpret_cast<const char*>(script.bytes),
-                                                        static_cast<size_t>(script.count))));
-        ramclean::file_handle holder(CreateFileA(script_path, GENERIC_READ, sharing, nullptr,
-                                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(write_file(cleaning_script_path, cleaning_script));
+        ramclean::file_handle holder(CreateFileA(cleaning_script_path, GENERIC_READ, sharing,
+                                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                                 nullptr));
         ASSERT_TRUE(holder);
         started_process p = start(bin_path("ramclean-auto.exe"));
         EXPECT_EQ(wait_exit(p), 1u);
         EXPECT_EQ(journal_options(), all_options) << "the cleaning itself ran";
         holder.reset();
-        remove_entry(script_path);
+        remove_entry(cleaning_script_path);
     }
 }
 
@@ -194,79 +186,66 @@ TEST_F(CleaningTest, ToolStartedBySomethingElseIsEndedWhenTheWindowCloses) {
     ASSERT_TRUE(
         CopyFileA(bin_path("sleeper.exe").c_str(), folder.file("RAMMap.exe").c_str(), FALSE));
     started_process tool = start(folder.file("RAMMap.exe"));
-    started_process p = start(bin_path("ramclean.exe"));
-    HWND window = wait_for_main_window(p.id);
-    ASSERT_NE(window, nullptr);
-    PostMessageA(window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(wait_exit(p), 0u);
+    const shown_program program = wait_shown(start(bin_path("ramclean.exe")));
+    ASSERT_NE(program.window, nullptr);
+    EXPECT_EQ(close(program), 0u);
     EXPECT_EQ(wait_exit(tool, 5000), 0u);
 }
 
 TEST_F(CleaningTest, CleanClickedDuringTheWaitRunsANestedRunToItsEndFirst) {
-    started_process p = start(bin_path("ramclean.exe"));
-    HWND window = wait_for_main_window(p.id);
+    const shown_program program = wait_shown(start(bin_path("ramclean.exe")));
+    const HWND window = program.window;
     ASSERT_NE(window, nullptr);
-    const ULONGLONG first = GetTickCount64();
-    click(window, ramclean::clean_button_id);
-    Sleep(2000);
-    click(window, ramclean::clean_button_id);
+    const ULONGLONG first = click_clean_then(window, 2000, ramclean::clean_button_id);
     // The outer run's deadline (5 s) passes while the nested run (until 7 s) holds it.
     while (GetTickCount64() - first < 5800) Sleep(50);
-    EXPECT_EQ(text_of(label_of(window)), running_text);
-    ASSERT_TRUE(wait_until([&] { return text_of(label_of(window)) == finished_text; },
-                           std::chrono::seconds(15)));
+    EXPECT_EQ(status_text(window), running_text);
+    ASSERT_TRUE(wait_for_status_text(window, finished_text, std::chrono::seconds(15)));
     EXPECT_GE(GetTickCount64() - first, 7000u);
     EXPECT_TRUE(wait_until([&] { return journal_options().size() == 10u; }));
     EXPECT_EQ(journal_options(), runs(2));
     // The finished text comes before the script is deleted: give the run its last steps.
-    EXPECT_TRUE(wait_until([&] { return !exists(script_path); }));
-    PostMessageA(window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(wait_exit(p), 0u);
+    EXPECT_TRUE(wait_until([&] { return !exists(cleaning_script_path); }));
+    EXPECT_EQ(close(program), 0u);
 }
 
 TEST_F(CleaningTest, ExitDuringTheWaitClosesAtOnceAndTheRunStillCleansUp) {
-    started_process p = start(bin_path("ramclean.exe"));
-    HWND window = wait_for_main_window(p.id);
+    const shown_program program = wait_shown(start(bin_path("ramclean.exe")));
+    const HWND window = program.window;
     ASSERT_NE(window, nullptr);
-    const ULONGLONG clicked = GetTickCount64();
-    click(window, ramclean::clean_button_id);
-    Sleep(1000);
-    click(window, ramclean::exit_button_id);
+    const ULONGLONG clicked = click_clean_then(window, 1000, ramclean::exit_button_id);
     EXPECT_TRUE(wait_until([&] { return !IsWindow(window); }, std::chrono::seconds(2)))
         << "the window goes at once";
-    EXPECT_EQ(wait_exit(p), 0u);
+    EXPECT_EQ(wait_exit(program.process), 0u);
     EXPECT_GE(GetTickCount64() - clicked, 5000u) << "the interrupted run waited out its time";
-    EXPECT_FALSE(exists(script_path)) << "and then deleted the script";
+    EXPECT_FALSE(exists(cleaning_script_path)) << "and then deleted the script";
 }
 
 TEST_F(CleaningTest, PlantedScriptIsReplacedBeforeItCouldRun) {
-    ASSERT_TRUE(write_file(script_path, "echo planted> C:\\planted.txt\r\n"));
+    ASSERT_TRUE(write_file(cleaning_script_path, "echo planted> C:\\planted.txt\r\n"));
     started_process p = start(bin_path("ramclean-auto.exe"));
     EXPECT_EQ(wait_exit(p), 0u);
     EXPECT_FALSE(exists("C:\\planted.txt"));
     remove_entry("C:\\planted.txt");
     EXPECT_EQ(journal_options(), all_options);
-    EXPECT_FALSE(exists(script_path));
+    EXPECT_FALSE(exists(cleaning_script_path));
 }
 
 TEST_F(CleaningTest, ScriptThatCannotBeWrittenFailsTheRunWithoutWaiting) {
-    ASSERT_TRUE(CreateDirectoryA(script_path, nullptr));
+    ASSERT_TRUE(CreateDirectoryA(cleaning_script_path, nullptr));
     // ramclean-auto reports it through its exit code...
     const ULONGLONG started = GetTickCount64();
     started_process automatic = start(bin_path("ramclean-auto.exe"));
     EXPECT_EQ(wait_exit(automatic), 1u);
     EXPECT_LT(GetTickCount64() - started, 5000u) << "no settle time without a tool run";
     // ...ramclean in its label.
-    started_process interactive = start(bin_path("ramclean.exe"));
-    HWND window = wait_for_main_window(interactive.id);
-    ASSERT_NE(window, nullptr);
-    click(window, ramclean::clean_button_id);
-    EXPECT_TRUE(wait_until([&] { return text_of(label_of(window)) == failed_text; },
-                           std::chrono::seconds(3)));
-    PostMessageA(window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(wait_exit(interactive), 0u);
+    const shown_program interactive = wait_shown(start(bin_path("ramclean.exe")));
+    ASSERT_NE(interactive.window, nullptr);
+    click(interactive.window, ramclean::clean_button_id);
+    EXPECT_TRUE(wait_for_status_text(interactive.window, failed_text, std::chrono::seconds(3)));
+    EXPECT_EQ(close(interactive), 0u);
     EXPECT_TRUE(journal_options().empty());
-    EXPECT_EQ(GetFileAttributesA(script_path) & FILE_ATTRIBUTE_DIRECTORY,
+    EXPECT_EQ(GetFileAttributesA(cleaning_script_path) & FILE_ATTRIBUTE_DIRECTORY,
               static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY))
         << "what was in the way is left as found";
 }
@@ -286,26 +265,26 @@ TEST_F(CleaningTest, ProgramOnAnotherDriveStillFindsTheToolInC) {
 
 TEST_F(CleaningTest, WithoutTheToolsPrivilegeNeitherProgramStartsTheTool) {
     // Everything else is in place, as an earlier run leaves it.
-    ASSERT_TRUE(write_file(tool_path, tool_image_of(bin_path("ramclean-auto.exe"))));
-    ASSERT_TRUE(write_file(script_path, cleaning_script));
+    const auto tool_image = tool_image_of(bin_path("ramclean-auto.exe"));
+    ASSERT_TRUE(tool_image);
+    ASSERT_TRUE(write_file(tool_image_path, *tool_image));
+    ASSERT_TRUE(write_file(cleaning_script_path, cleaning_script));
 
     const ULONGLONG started = GetTickCount64();
     started_process automatic = start_process_without_privilege(
-        tool_privilege, "\"" + bin_path("ramclean-auto.exe") + "\"");
+        tool_privilege, command_line(bin_path("ramclean-auto.exe")));
     ASSERT_TRUE(automatic.process);
     EXPECT_EQ(wait_exit(automatic), 1u);
     EXPECT_LT(GetTickCount64() - started, 5000u) << "no settle time without a tool run";
 
-    started_process interactive =
-        start_process_without_privilege(tool_privilege, "\"" + bin_path("ramclean.exe") + "\"");
-    ASSERT_TRUE(interactive.process);
-    HWND window = wait_for_main_window(interactive.id);
-    ASSERT_NE(window, nullptr);
-    click(window, ramclean::clean_button_id);
-    EXPECT_TRUE(wait_until([&] { return text_of(label_of(window)) == needs_admin_text; },
-                           std::chrono::seconds(3)));
-    PostMessageA(window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(wait_exit(interactive), 0u);
+    const shown_program interactive = wait_shown(
+        start_process_without_privilege(tool_privilege, command_line(bin_path("ramclean.exe"))));
+    ASSERT_TRUE(interactive.process.process);
+    ASSERT_NE(interactive.window, nullptr);
+    click(interactive.window, ramclean::clean_button_id);
+    EXPECT_TRUE(
+        wait_for_status_text(interactive.window, needs_admin_text, std::chrono::seconds(3)));
+    EXPECT_EQ(close(interactive), 0u);
     EXPECT_TRUE(journal_options().empty()) << "the tool never started";
 }
 
@@ -314,11 +293,11 @@ TEST_F(CleaningTest, ScriptRewrittenAllTheTimeNeverRunsThePlantedCommands) {
     remove_entry(planted_marker);
     for (int round = 1; round <= 3; ++round) {
         SCOPED_TRACE(round);
-        started_process rewriter =
-            start_process("\"" + bin_path("script_rewriter.exe") + "\" " + script_path + " 9000");
+        started_process rewriter = start_process(command_line(
+            bin_path("script_rewriter.exe"), std::string(cleaning_script_path) + " 9000"));
         ASSERT_TRUE(rewriter.process);
         ASSERT_TRUE(wait_until([&] {
-            return read_file(script_path).value_or("").starts_with("echo");
+            return read_file(cleaning_script_path).value_or("").starts_with("echo");
         })) << "the rewriter is at work";
         const size_t journal_before = journal_options().size();
         started_process p = start(bin_path("ramclean-auto.exe"));

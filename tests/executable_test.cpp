@@ -18,14 +18,8 @@ protected:
     std::string path() const { return test_support::bin_path(GetParam()); }
 };
 
-using data_module = ramclean::module_handle;
-
-std::string resource_bytes(HMODULE module, LPCSTR type, LPCSTR name, WORD language) {
-    HRSRC found = FindResourceExA(module, type, name, language);
-    if (found == nullptr) return {};
-    const char* bytes = static_cast<const char*>(LockResource(LoadResource(module, found)));
-    return std::string(bytes, SizeofResource(module, found));
-}
+using test_support::load_as_data;
+using test_support::resource_bytes;
 
 BOOL CALLBACK count_resource(HMODULE, LPCSTR, LPSTR, LONG_PTR count) noexcept {
     ++*reinterpret_cast<int*>(count);
@@ -35,13 +29,9 @@ BOOL CALLBACK count_resource(HMODULE, LPCSTR, LPSTR, LONG_PTR count) noexcept {
 }  // namespace
 
 TEST_P(ExecutableTest, IsAGuiProgramOfTheBuildsArchitectureImportingSystemDllsOnly) {
-    const auto image = test_support::read_file(path());
-    ASSERT_TRUE(image);
-    const auto pe = test_support::read_pe(*image);
+    const auto pe = test_support::read_pe_file(path());
     ASSERT_TRUE(pe);
-    EXPECT_EQ(pe->machine, test_support::build_machine);
-    EXPECT_EQ(pe->magic, test_support::build_pe_magic);
-    EXPECT_EQ(pe->subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
+    EXPECT_EQ(pe->form, test_support::build_gui_program);
     const std::vector<std::string> system = {"kernel32.dll", "user32.dll",   "gdi32.dll",
                                              "advapi32.dll", "msvcrt.dll",   "ntdll.dll",
                                              "shell32.dll",  "comctl32.dll", "version.dll"};
@@ -53,10 +43,8 @@ TEST_P(ExecutableTest, IsAGuiProgramOfTheBuildsArchitectureImportingSystemDllsOn
 }
 
 TEST_P(ExecutableTest, CarriesTheManifestForCommonControls6WithoutAnExecutionLevel) {
-    data_module module(LoadLibraryExA(path().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
-    ASSERT_TRUE(module);
     const std::string manifest =
-        resource_bytes(module.get(), MAKEINTRESOURCEA(24), MAKEINTRESOURCEA(1), LANG_NEUTRAL);
+        test_support::resource_of(path(), MAKEINTRESOURCEA(24), MAKEINTRESOURCEA(1)).value_or("");
     ASSERT_FALSE(manifest.empty());
     const std::string architecture =
         std::string("processorArchitecture=\"") + test_support::build_manifest_arch + "\"";
@@ -73,14 +61,14 @@ TEST_P(ExecutableTest, CarriesTheManifestForCommonControls6WithoutAnExecutionLev
 }
 
 TEST_P(ExecutableTest, CarriesTheElevenImageIconGroup) {
-    data_module module(LoadLibraryExA(path().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    const ramclean::module_handle module = load_as_data(path());
     ASSERT_TRUE(module);
     int groups = 0;
     EnumResourceNamesA(module.get(), MAKEINTRESOURCEA(14), count_resource,  // RT_GROUP_ICON
                        reinterpret_cast<LONG_PTR>(&groups));
     EXPECT_EQ(groups, 1);
     const std::string group =
-        resource_bytes(module.get(), MAKEINTRESOURCEA(14), "DEFAULT_ICON", LANG_NEUTRAL);
+        resource_bytes(module.get(), MAKEINTRESOURCEA(14), "DEFAULT_ICON").value_or("");
     ASSERT_GE(group.size(), 6u);
 #pragma pack(push, 2)
     struct group_entry {
@@ -105,10 +93,11 @@ TEST_P(ExecutableTest, CarriesTheElevenImageIconGroup) {
         EXPECT_EQ(e.width == 0 ? 256 : e.width, expected[i].size);
         EXPECT_EQ(e.height == 0 ? 256 : e.height, expected[i].size);
         EXPECT_EQ(e.bit_count, expected[i].bits);
-        const std::string image =
-            resource_bytes(module.get(), MAKEINTRESOURCEA(3), MAKEINTRESOURCEA(e.id), LANG_NEUTRAL);
-        ASSERT_EQ(image.size(), e.bytes);
-        const bool png = image.compare(0, 8, "\x89PNG\r\n\x1a\n") == 0;
+        const auto image =
+            resource_bytes(module.get(), MAKEINTRESOURCEA(3), MAKEINTRESOURCEA(e.id));
+        ASSERT_TRUE(image);
+        ASSERT_EQ(image->size(), e.bytes);
+        const bool png = image->compare(0, 8, "\x89PNG\r\n\x1a\n") == 0;
         EXPECT_EQ(png, expected[i].size == 256);
     }
 }
@@ -149,10 +138,9 @@ TEST_P(ExecutableTest, CarriesTheChineseVersionBlock) {
     for (const auto& s : strings)
         EXPECT_EQ(test_support::version_string(file, s.key), s.value) << s.key;
 
-    data_module module(LoadLibraryExA(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
-    EXPECT_NE(FindResourceExA(module.get(), MAKEINTRESOURCEA(16), MAKEINTRESOURCEA(1),
-                              MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED)),
-              nullptr)
+    const ramclean::module_handle module = load_as_data(file);
+    EXPECT_TRUE(resource_bytes(module.get(), MAKEINTRESOURCEA(16), MAKEINTRESOURCEA(1),
+                               MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED)))
         << "version block in language 2052";
 }
 

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -21,31 +20,21 @@ namespace {
 
 class HiddenLaunchTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char temp[MAX_PATH] = {};
-        GetTempPathA(MAX_PATH, temp);
-        folder = std::string(temp) + "rc_launch_" + std::to_string(GetCurrentProcessId());
-        ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
-        ASSERT_TRUE(CreateDirectoryA((folder + "\\work").c_str(), nullptr));
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
-    }
+    void SetUp() override { ASSERT_TRUE(CreateDirectoryA(work.c_str(), nullptr)); }
 
     // A batch file that records its arguments and its current directory, in that order.
     std::string write_recording_batch() {
-        const std::string batch = folder + "\\record.bat";
-        EXPECT_TRUE(test_support::write_file(
-            batch,
-            "@echo off\r\necho %*> " + folder + "\\args.txt\r\ncd> " + folder + "\\cwd.txt\r\n"));
+        const std::string batch = folder.file("record.bat");
+        EXPECT_TRUE(test_support::write_file(batch, "@echo off\r\necho %*> " +
+                                                        folder.file("args.txt") + "\r\ncd> " +
+                                                        folder.file("cwd.txt") + "\r\n"));
         return batch;
     }
     // The first line of a file the batch wrote, once it is complete.
     std::string wait_for_line(const std::string& name) {
         std::string line;
         test_support::wait_until([&] {
-            auto text = test_support::read_file(folder + "\\" + name);
+            auto text = test_support::read_file(folder.file(name));
             if (!text || text->find("\r\n") == std::string::npos) return false;
             line = text->substr(0, text->find("\r\n"));
             return true;
@@ -53,7 +42,8 @@ protected:
         return line;
     }
 
-    std::string folder;
+    test_support::temp_folder folder;
+    const std::string work = folder.file("work");  // another current folder to start in
 };
 
 std::string current_directory() {
@@ -76,7 +66,6 @@ void end_process_of(HWND window) {
 
 TEST_F(HiddenLaunchTest, RunsABatchFileGivenAsTheWholeCommandLineInTheFolderAskedFor) {
     const std::string batch = write_recording_batch();
-    const std::string work = folder + "\\work";
     struct launch_case {
         const char* current_folder;
         std::string expected_folder;
@@ -84,8 +73,8 @@ TEST_F(HiddenLaunchTest, RunsABatchFileGivenAsTheWholeCommandLineInTheFolderAske
     for (const launch_case& c :
          {launch_case{nullptr, current_directory()}, launch_case{work.c_str(), work}}) {
         SCOPED_TRACE(c.expected_folder);
-        DeleteFileA((folder + "\\args.txt").c_str());
-        DeleteFileA((folder + "\\cwd.txt").c_str());
+        DeleteFileA(folder.file("args.txt").c_str());
+        DeleteFileA(folder.file("cwd.txt").c_str());
         ASSERT_TRUE(hidden_launch((batch + " alpha beta").c_str(), c.current_folder));
         EXPECT_EQ(wait_for_line("cwd.txt"), c.expected_folder);
         EXPECT_EQ(wait_for_line("args.txt"), "alpha beta");
@@ -95,7 +84,7 @@ TEST_F(HiddenLaunchTest, RunsABatchFileGivenAsTheWholeCommandLineInTheFolderAske
 TEST_F(HiddenLaunchTest, AMissingFileGivesFalseAndKeepsTheReasonInTheLastError) {
     const int handles_before = test_support::count_handles(GetCurrentProcessId());
     SetLastError(0);
-    EXPECT_FALSE(hidden_launch((folder + "\\absent.bat").c_str()));
+    EXPECT_FALSE(hidden_launch(folder.file("absent.bat").c_str()));
     const DWORD error = GetLastError();
     EXPECT_TRUE(error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) << error;
     EXPECT_EQ(test_support::count_handles(GetCurrentProcessId()), handles_before);
@@ -108,7 +97,7 @@ TEST_F(HiddenLaunchTest, LeavesNoHandleOfTheLaunchedProcessOpen) {
     wait_for_line("cwd.txt");
     const int handles_before = test_support::count_handles(GetCurrentProcessId());
     for (int i = 0; i < 3; ++i) {
-        DeleteFileA((folder + "\\cwd.txt").c_str());
+        DeleteFileA(folder.file("cwd.txt").c_str());
         ASSERT_TRUE(hidden_launch(batch.c_str()));
         wait_for_line("cwd.txt");
     }
@@ -151,14 +140,13 @@ TEST_F(HiddenLaunchTest, TheLaunchedProgramStartsHiddenWhereAPlainStartShowsIt) 
 TEST_F(HiddenLaunchTest, InAJobTheBatchAndAllItStartedEndWithTheJob) {
     const std::string id = std::to_string(GetCurrentProcessId());
     const std::string tool = "RcJobTool_" + id + ".exe";
-    ASSERT_TRUE(CopyFileA(test_support::bin_path("sleeper.exe").c_str(),
-                          (folder + "\\" + tool).c_str(), FALSE));
-    const std::string batch = folder + "\\job.bat";
-    ASSERT_TRUE(test_support::write_file(batch, "@echo off\r\n" + folder + "\\" + tool +
-                                                    " first\r\n" + folder + "\\" + tool +
-                                                    " second\r\n"));
-    const std::string journal = folder + "\\journal.txt";
-    SetEnvironmentVariableA("RAMCLEAN_SLEEPER_JOURNAL", journal.c_str());
+    ASSERT_TRUE(
+        CopyFileA(test_support::bin_path("sleeper.exe").c_str(), folder.file(tool).c_str(), FALSE));
+    const std::string batch = folder.file("job.bat");
+    ASSERT_TRUE(test_support::write_file(batch, "@echo off\r\n" + folder.file(tool) + " first\r\n" +
+                                                    folder.file(tool) + " second\r\n"));
+    const std::string journal = folder.file("journal.txt");
+    const test_support::environment_setting journal_variable{"RAMCLEAN_SLEEPER_JOURNAL", journal};
     const auto interpreters = [] {
         return test_support::processes_named("cmd.exe", GetCurrentProcessId());
     };
@@ -197,7 +185,6 @@ TEST_F(HiddenLaunchTest, InAJobTheBatchAndAllItStartedEndWithTheJob) {
         Sleep(500);  // time for a second start, had the interpreter gone on
         EXPECT_EQ(test_support::read_file(journal), "first\r\n");
     }
-    SetEnvironmentVariableA("RAMCLEAN_SLEEPER_JOURNAL", nullptr);
 }
 
 // Task Scheduler may run us in a job that allows no breakaway, which refuses the first,

@@ -46,7 +46,7 @@ TEST(HandleLeaks, RepeatedOperationsKeepTheHandleCount) {
     const std::string missing = folder.file("no-such-folder\\leak.bin");
     const byte_block script = cleaning_script_block();
     // A console program that ends at once (no arguments: usage); launched hidden.
-    const std::string quick_program = "\"" + bin_path("probe.exe") + "\"";
+    const std::string quick_program = test_support::command_line(bin_path("probe.exe"));
     // A program of a name of its own, which only terminate by name ends.
     const std::string name = "RcLeak_" + std::to_string(GetCurrentProcessId()) + ".exe";
     ASSERT_TRUE(CopyFileA(bin_path("sleeper.exe").c_str(), folder.file(name).c_str(), FALSE));
@@ -86,7 +86,7 @@ TEST(HandleLeaks, RepeatedOperationsKeepTheHandleCount) {
         {"terminate by name",
          [&] {
              test_support::started_process p =
-                 test_support::start_process("\"" + folder.file(name) + "\"");
+                 test_support::start_process(test_support::command_line(folder.file(name)));
              expect(terminate_by_name(name.c_str()));
              expect(test_support::wait_exit(p, 5000) == 0u);
          }},
@@ -128,7 +128,7 @@ TEST(HandleLeaks, NestedCleaningRunsKeepTheHandleCount) {
     ASSERT_TRUE(CopyFileA(bin_path("memtool.exe").c_str(), tool_image_path, FALSE));
     test_support::temp_folder folder;
     const std::string journal = folder.file("journal.txt");
-    SetEnvironmentVariableA("RAMCLEAN_TOOL_JOURNAL", journal.c_str());
+    const test_support::environment_setting journal_variable{"RAMCLEAN_TOOL_JOURNAL", journal};
     program_settings settings;
     settings.visible = false;
     settings.events.clean_clicked = on_clean_clicked;
@@ -156,7 +156,6 @@ TEST(HandleLeaks, NestedCleaningRunsKeepTheHandleCount) {
         std::chrono::seconds(60));
     test_support::wait_until([] { return test_support::processes_named("RAMMap.exe").empty(); },
                              std::chrono::seconds(30));
-    SetEnvironmentVariableA("RAMCLEAN_TOOL_JOURNAL", nullptr);
     test_support::end_processes_named("RAMMap.exe");
     DeleteFileA(tool_image_path);
 }

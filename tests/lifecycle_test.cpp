@@ -2,7 +2,6 @@
 // main window (tests/helpers/lifecycle_app) and recorded in its log.
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -13,18 +12,11 @@ using namespace test_support;
 
 namespace {
 
-std::vector<std::string> lines(const std::string& path) {
-    std::vector<std::string> result;
-    std::istringstream in(read_file(path).value_or(""));
-    for (std::string line; std::getline(in, line);) result.push_back(line);
-    return result;
-}
-
 class LifecycleTest : public ::testing::Test {
 protected:
     started_process start(const std::string& mode, const char* working_folder = nullptr,
                           const std::string& program = bin_path("lifecycle_app.exe")) {
-        return start_process("\"" + program + "\" \"" + log + "\" " + mode, working_folder);
+        return start_process(command_line(program, "\"" + log + "\" " + mode), working_folder);
     }
     temp_folder folder;
     std::string log = folder.file("events.log");
@@ -60,7 +52,7 @@ TEST_F(LifecycleTest, EachWayOfClosingRaisesWillBeDestroyedOnceAndExitsWithZero)
         ASSERT_NE(window, nullptr);
         way.close(window);
         EXPECT_EQ(wait_exit(p), 0u);
-        auto events = lines(log);
+        auto events = file_lines(log);
         ASSERT_FALSE(events.empty());
         EXPECT_EQ(events[0].rfind("created hidden label=11111111111 ", 0), 0u) << events[0];
         events.erase(events.begin());
@@ -116,7 +108,7 @@ TEST_F(LifecycleTest, EachCourseRaisesItsEventsInOrderAndExitsWithZero) {
         started_process p = start(course.mode);
         if (course.drive != nullptr) course.drive(p);
         EXPECT_EQ(wait_exit(p), 0u);
-        const auto events = lines(log);
+        const auto events = file_lines(log);
         ASSERT_FALSE(events.empty());
         EXPECT_EQ(std::vector<std::string>(events.begin() + 1, events.end()), course.tail)
             << course.why;
@@ -128,8 +120,8 @@ TEST_F(LifecycleTest, WorksInTheFolderOfItsExecutableWhateverItWasStartedIn) {
     GetWindowsDirectoryA(windows, MAX_PATH);
     started_process p = start("request-in-created", windows);
     EXPECT_EQ(wait_exit(p), 0u);
-    EXPECT_NE(lines(log).at(0).find(" folder=" + executable_folder()), std::string::npos)
-        << lines(log).at(0);
+    EXPECT_NE(file_lines(log).at(0).find(" folder=" + executable_folder()), std::string::npos)
+        << file_lines(log).at(0);
 }
 
 TEST_F(LifecycleTest, ProgramInADriveRootWorksInThatRootNotTheDrivesLastFolder) {
@@ -141,7 +133,7 @@ TEST_F(LifecycleTest, ProgramInADriveRootWorksInThatRootNotTheDrivesLastFolder) 
     EXPECT_EQ(wait_exit(p), 0u);
     SetCurrentDirectoryA(executable_folder().c_str());
     DeleteFileA(program.c_str());
-    const auto first = lines(log).at(0);
+    const auto first = file_lines(log).at(0);
     EXPECT_EQ(first.substr(first.find(" folder=")), " folder=C:\\");
 }
 
@@ -162,6 +154,6 @@ TEST_F(LifecycleTest, FailedCreationShowsOneErrorBoxAndExitsWithMinusOne) {
         EXPECT_EQ(top_level_windows(p.id, true).size(), 1u) << "only the error box is shown";
         PostMessageA(box, WM_COMMAND, IDOK, 0);
         EXPECT_EQ(wait_exit(p), static_cast<DWORD>(-1));
-        EXPECT_EQ(lines(log), std::vector<std::string>{"exit-code -1"}) << "no handler ran";
+        EXPECT_EQ(file_lines(log), std::vector<std::string>{"exit-code -1"}) << "no handler ran";
     }
 }

@@ -9,6 +9,7 @@
 #include "test_support.h"
 
 using namespace ramclean;
+using test_support::window_text;
 
 namespace {
 
@@ -16,16 +17,10 @@ std::vector<std::string> events;
 bool visible_during_created = true;
 std::string label_text_during_created;
 
-std::string text_of(HWND hwnd) {
-    char buffer[256] = {};
-    GetWindowTextA(hwnd, buffer, sizeof buffer);
-    return buffer;
-}
-
 void record_created() {
     events.push_back("created");
     visible_during_created = IsWindowVisible(main_window()) != 0;
-    label_text_during_created = text_of(GetDlgItem(main_window(), status_label_id));
+    label_text_during_created = window_text(GetDlgItem(main_window(), status_label_id));
     set_status_text("");
 }
 void record_destroyed() { events.push_back("will-be-destroyed"); }
@@ -66,7 +61,7 @@ TEST_F(MainWindowTest, HasTheSizePositionTitleAndStylesOfTheDesign) {
     EXPECT_EQ(rect.left, (GetSystemMetrics(SM_CXSCREEN) - 289) / 2);
     EXPECT_EQ(rect.top, (GetSystemMetrics(SM_CYSCREEN) - 126) / 2);
 
-    EXPECT_EQ(text_of(hwnd), test_support::main_window_title);  // byte for byte
+    EXPECT_EQ(window_text(hwnd), test_support::main_window_title);  // byte for byte
 
     const LONG style = GetWindowLongA(hwnd, GWL_STYLE);
     for (LONG bit : {LONG{WS_CAPTION}, WS_SYSMENU, WS_MINIMIZEBOX, WS_CLIPCHILDREN})
@@ -103,7 +98,7 @@ TEST_F(MainWindowTest, HasThreeControlsWithTheirIdsTextsRectanglesAndOrder) {
         char class_name[64] = {};
         GetClassNameA(control, class_name, sizeof class_name);
         EXPECT_STREQ(class_name, c.window_class);
-        EXPECT_EQ(text_of(control), c.text);
+        EXPECT_EQ(window_text(control), c.text);
         const RECT r = child_rect(hwnd, c.id);
         EXPECT_EQ(r.left, c.rect.left);
         EXPECT_EQ(r.top, c.rect.top);
@@ -139,7 +134,7 @@ TEST_F(MainWindowTest, CreatedEventComesFirstWhileHiddenAndSeesTheCreationText) 
     EXPECT_FALSE(visible_during_created);
     EXPECT_EQ(label_text_during_created, "11111111111");
     EXPECT_TRUE(IsWindowVisible(main_window()));
-    EXPECT_EQ(text_of(GetDlgItem(main_window(), status_label_id)), "");
+    EXPECT_EQ(window_text(GetDlgItem(main_window(), status_label_id)), "");
     EXPECT_EQ(events, std::vector<std::string>{"created"});
     EXPECT_EQ(GetFocus(), GetDlgItem(main_window(), clean_button_id));
 }

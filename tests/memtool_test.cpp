@@ -11,7 +11,6 @@
 #include <sddl.h>
 
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,10 +18,10 @@
 #include "test_support.h"
 
 using memtool::operation;
-using memtool_process::environment_setting;
-using memtool_process::journal_lines;
+using memtool_process::done_line;
 using memtool_process::memtool_command;
-using memtool_process::scratch_folder;
+using test_support::environment_setting;
+using test_support::file_lines;
 
 namespace {
 
@@ -73,11 +72,16 @@ INSTANTIATE_TEST_SUITE_P(
 
 namespace {
 
-// Stands in for NtSetSystemInformation: records each call, answers with `answer`.
+// Stands in for NtSetSystemInformation: records each call, answers with `answers` in turn.
 struct recorded_call {
     ULONG information_class;
     std::vector<unsigned char> information;
+    bool operator==(const recorded_call&) const = default;
 };
+void PrintTo(const recorded_call& call, std::ostream* os) {
+    *os << "class " << call.information_class << " with "
+        << ::testing::PrintToString(call.information);
+}
 std::vector<recorded_call> calls;
 std::vector<LONG> answers;
 
@@ -125,17 +129,14 @@ protected:
 
 TEST_F(Perform, CallsTheInformationClassAndCommandOfEachOption) {
     EXPECT_EQ(memtool::perform_all(all_five, fake_set_information, nullptr), memtool::done);
-    ASSERT_EQ(calls.size(), 5u);
-    EXPECT_EQ(calls[0].information_class, 80u);
-    EXPECT_EQ(calls[0].information, command_bytes(2));  // empty working sets
-    EXPECT_EQ(calls[1].information_class, 81u);
-    EXPECT_EQ(calls[1].information, file_cache_bytes());
-    EXPECT_EQ(calls[2].information_class, 80u);
-    EXPECT_EQ(calls[2].information, command_bytes(3));  // flush the modified list
-    EXPECT_EQ(calls[3].information_class, 80u);
-    EXPECT_EQ(calls[3].information, command_bytes(4));  // purge the standby list
-    EXPECT_EQ(calls[4].information_class, 80u);
-    EXPECT_EQ(calls[4].information, command_bytes(5));  // purge the priority-0 standby list
+    const std::vector<recorded_call> expected = {
+        {80, command_bytes(2)},    // empty working sets
+        {81, file_cache_bytes()},  // empty the system working set
+        {80, command_bytes(3)},    // flush the modified list
+        {80, command_bytes(4)},    // purge the standby list
+        {80, command_bytes(5)},    // purge the priority-0 standby list
+    };
+    EXPECT_EQ(calls, expected);
 }
 
 TEST_F(Perform, ExitCodeTellsTheFirstRefusalAndEveryOptionIsStillTried) {
@@ -176,7 +177,7 @@ TEST(PrivateFolderDescriptor, GivesFullControlToSystemAdministratorsAndTheUserOn
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
         memtool::private_folder_sddl(user).c_str(), SDDL_REVISION_1, &descriptor, nullptr));
-    std::unique_ptr<void, decltype(&LocalFree)> owned(descriptor, &LocalFree);
+    const ramclean::local_memory owned(descriptor);
 
     SECURITY_DESCRIPTOR_CONTROL control = 0;
     DWORD revision = 0;
@@ -198,41 +199,57 @@ TEST(PrivateFolderDescriptor, GivesFullControlToSystemAdministratorsAndTheUserOn
         EXPECT_EQ(ace->Mask, static_cast<DWORD>(FILE_ALL_ACCESS));
         char* sid = nullptr;
         ASSERT_TRUE(ConvertSidToStringSidA(const_cast<DWORD*>(&ace->SidStart), &sid));
+        const ramclean::local_memory owned_sid(sid);
         allowed.push_back(sid);
-        LocalFree(sid);
     }
     EXPECT_EQ(allowed, (std::vector<std::string>{"S-1-5-18", "S-1-5-32-544", user}));
 }
 
 namespace {
 
+// A run of memtool, with our token or without one privilege, and what it leaves.
+struct memtool_run {
+    const char* without_privilege;  // null: with our token
+    const char* arguments;
+    DWORD exit_code;
+    std::vector<std::string> journal;  // the whole journal after the run; none: no file
+};
+
 class MemtoolProgram : public ::testing::Test {
 protected:
-    scratch_folder folder;
-    const std::string journal = folder / "journal.txt";
+    test_support::temp_folder folder;
+    const std::string journal = folder.file("journal.txt");
     environment_setting journal_variable{"RAMCLEAN_TOOL_JOURNAL", journal};
 
     std::optional<DWORD> run(const std::string& arguments) {
         return test_support::run(memtool_command(arguments));
     }
+    void expect_runs(const std::vector<memtool_run>& runs) {
+        for (const memtool_run& r : runs) {
+            SCOPED_TRACE(std::string(r.without_privilege ? r.without_privilege : "our token") +
+                         ": " + r.arguments);
+            EXPECT_EQ(r.without_privilege
+                          ? memtool_process::run_without_privilege(r.without_privilege, r.arguments)
+                          : run(r.arguments),
+                      r.exit_code);
+            EXPECT_EQ(file_lines(journal), r.journal);
+            if (r.journal.empty()) {
+                EXPECT_FALSE(test_support::exists(journal));
+            }
+        }
+    }
 };
 
 }  // namespace
 
-// A journal line of this build's memtool, which reports success.
-std::string done_line(const char* option) {
-    return std::string(option) + " " + std::to_string(test_support::build_bits) + " 0x00000000";
-}
-
 TEST_F(MemtoolProgram, JournalsTheFiveOptionsInScriptOrder) {
-    EXPECT_EQ(run("-ew -es -em -et -e0"), 0u);
-    EXPECT_EQ(journal_lines(journal),
-              (std::vector<std::string>{done_line("-ew"), done_line("-es"), done_line("-em"),
-                                        done_line("-et"), done_line("-e0")}));
-    // One run per option, as the script does: appended, in order.
-    EXPECT_EQ(run("-AcceptEula -Et"), 0u);
-    EXPECT_EQ(journal_lines(journal).back(), done_line("-et"));
-    EXPECT_EQ(journal_lines(journal).size(), 6u);
+    const std::vector<std::string> five = {done_line("-ew"), done_line("-es"), done_line("-em"),
+                                           done_line("-et"), done_line("-e0")};
+    std::vector<std::string> then_et = five;
+    then_et.push_back(done_line("-et"));
+    // One run per option, as the script does, appends in order.
+    expect_runs(
+        {{nullptr, "-ew -es -em -et -e0", 0, five}, {nullptr, "-AcceptEula -Et", 0, then_et}});
 }
 
 TEST_F(MemtoolProgram, UsageErrorsDoNothing) {
@@ -244,27 +261,22 @@ TEST_F(MemtoolProgram, UsageErrorsDoNothing) {
 }
 
 TEST_F(MemtoolProgram, WithoutAPrivilegeDoesNothingAndExitsTwo) {
-    // The memory list options need SeProfileSingleProcessPrivilege; all or nothing.
-    EXPECT_EQ(memtool_process::run_without_privilege(SE_PROF_SINGLE_PROCESS_NAME, "-es -ew"),
-              static_cast<DWORD>(memtool::not_elevated));
-    EXPECT_FALSE(test_support::exists(journal));
-    // -es needs only SeIncreaseQuotaPrivilege.
-    EXPECT_EQ(memtool_process::run_without_privilege(SE_PROF_SINGLE_PROCESS_NAME, "-es"), 0u);
-    EXPECT_EQ(journal_lines(journal), std::vector<std::string>{done_line("-es")});
-    EXPECT_EQ(memtool_process::run_without_privilege(SE_INCREASE_QUOTA_NAME, "-es"),
-              static_cast<DWORD>(memtool::not_elevated));
-    EXPECT_EQ(journal_lines(journal).size(), 1u);
+    const DWORD not_elevated = memtool::not_elevated;
+    const std::vector<std::string> es_done = {done_line("-es")};
+    expect_runs({
+        // The memory list options need SeProfileSingleProcessPrivilege; all or nothing.
+        {SE_PROF_SINGLE_PROCESS_NAME, "-es -ew", not_elevated, {}},
+        // -es needs only SeIncreaseQuotaPrivilege.
+        {SE_PROF_SINGLE_PROCESS_NAME, "-es", 0, es_done},
+        {SE_INCREASE_QUOTA_NAME, "-es", not_elevated, es_done},
+    });
 }
 
 TEST(MemtoolImage, IsAGuiProgramOfTheBuildsArchitectureWithItsOwnVersionBlock) {
     const std::string path = test_support::bin_path("memtool.exe");
-    const auto image = test_support::read_file(path);
-    ASSERT_TRUE(image);
-    const auto pe = test_support::read_pe(*image);
+    const auto pe = test_support::read_pe_file(path);
     ASSERT_TRUE(pe);
-    EXPECT_EQ(pe->machine, test_support::build_machine);
-    EXPECT_EQ(pe->magic, test_support::build_pe_magic);
-    EXPECT_EQ(pe->subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
+    EXPECT_EQ(pe->form, test_support::build_gui_program);
 
     // "ramclean 内存工具" in code page 936.
     EXPECT_EQ(test_support::version_string(path, "FileDescription"),

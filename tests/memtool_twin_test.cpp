@@ -10,25 +10,17 @@
 #include "memtool_process.h"
 #include "test_support.h"
 
-using memtool_process::environment_setting;
-using memtool_process::journal_lines;
+using memtool_process::done_line;
 using memtool_process::memtool_command;
-using memtool_process::scratch_folder;
+using test_support::environment_setting;
+using test_support::temp_folder;
 
 namespace {
 
 // The twin as memtool.exe carries it.
-std::string twin_image() {
-    HMODULE module = LoadLibraryExA(test_support::bin_path("memtool.exe").c_str(), nullptr,
-                                    LOAD_LIBRARY_AS_DATAFILE);
-    if (module == nullptr) return {};
-    std::string bytes;
-    if (HRSRC info = FindResourceA(module, "TWIN_IMAGE", RT_RCDATA)) {
-        const auto* data = static_cast<const char*>(LockResource(LoadResource(module, info)));
-        bytes.assign(data, SizeofResource(module, info));
-    }
-    FreeLibrary(module);
-    return bytes;
+std::optional<std::string> twin_image() {
+    return test_support::resource_of(test_support::bin_path("memtool.exe"), RT_RCDATA,
+                                     "TWIN_IMAGE");
 }
 
 // A 64-bit memtool does the work itself: only the 32-bit build carries a twin.
@@ -41,50 +33,50 @@ protected:
         BOOL wow64 = FALSE;
         if (!IsWow64Process(GetCurrentProcess(), &wow64) || !wow64)
             GTEST_SKIP() << "needs WoW64 (under Wine: the 64-bit prefix)";
-        twin = twin_image();
-        ASSERT_FALSE(twin.empty());
+        ASSERT_FALSE(twin_image().value_or("").empty());
     }
 
     std::optional<DWORD> run(const std::string& arguments) {
         return test_support::run(memtool_command(arguments));
     }
-    std::vector<std::string> journal() const { return journal_lines(journal_path); }
+    std::vector<std::string> journal() const { return test_support::file_lines(journal_path); }
 
-    scratch_folder temp;  // the tool's %TEMP%
-    scratch_folder other;
-    const std::string journal_path = other / "journal.txt";
+    temp_folder temp;  // the tool's %TEMP%
+    temp_folder other;
+    const std::string journal_path = other.file("journal.txt");
     environment_setting tmp{"TMP", temp.path()};
     environment_setting temp_variable{"TEMP", temp.path()};
     environment_setting journal_variable{"RAMCLEAN_TOOL_JOURNAL", journal_path};
-    std::string twin;
 };
 
 }  // namespace
 
 TEST(MemtoolTwinImage, IsA64BitGuiBuild) {
     if (test_support::build_bits != 32) GTEST_SKIP() << no_twin_in_this_build;
-    const auto pe = test_support::read_pe(twin_image());
+    const auto image = twin_image();
+    ASSERT_TRUE(image);
+    const auto pe = test_support::read_pe(*image);
     ASSERT_TRUE(pe);
-    EXPECT_EQ(pe->machine, IMAGE_FILE_MACHINE_AMD64);
-    EXPECT_EQ(pe->magic, IMAGE_NT_OPTIONAL_HDR64_MAGIC);
-    EXPECT_EQ(pe->subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
+    EXPECT_EQ(pe->form,
+              (test_support::pe_form{IMAGE_FILE_MACHINE_AMD64, IMAGE_NT_OPTIONAL_HDR64_MAGIC,
+                                     IMAGE_SUBSYSTEM_WINDOWS_GUI}));
 }
 
 TEST_F(MemtoolTwin, TwinDoesTheWorkAndLeavesNothingInTemp) {
     // A file at the name the twin once had in %TEMP% itself is neither run nor touched.
-    const std::string planted = temp / "RAMMap64.exe";
+    const std::string planted = temp.file("RAMMap64.exe");
     ASSERT_TRUE(test_support::write_file(planted, "planted"));
     EXPECT_EQ(run("-ew -es -em -et -e0"), 0u);
-    EXPECT_EQ(journal(), (std::vector<std::string>{"-ew 64 0x00000000", "-es 64 0x00000000",
-                                                   "-em 64 0x00000000", "-et 64 0x00000000",
-                                                   "-e0 64 0x00000000"}));
+    EXPECT_EQ(journal(), (std::vector<std::string>{done_line("-ew", 64), done_line("-es", 64),
+                                                   done_line("-em", 64), done_line("-et", 64),
+                                                   done_line("-e0", 64)}));
     EXPECT_EQ(temp.entries(), std::vector<std::string>{"RAMMap64.exe"});
     EXPECT_EQ(test_support::read_file(planted), "planted");
 }
 
 TEST_F(MemtoolTwin, ExitsFourWhenTheTwinCannotBeWritten) {
-    environment_setting missing_tmp{"TMP", temp / "no-such-folder"};
-    environment_setting missing_temp{"TEMP", temp / "no-such-folder"};
+    environment_setting missing_tmp{"TMP", temp.file("no-such-folder")};
+    environment_setting missing_temp{"TEMP", temp.file("no-such-folder")};
     EXPECT_EQ(run("-ew"), 4u);
     EXPECT_TRUE(journal().empty());
     EXPECT_TRUE(temp.entries().empty());
@@ -107,18 +99,18 @@ TEST_F(MemtoolTwin, TwinsExitCodeIsPassedOn) {
 // the journal) into every twin it finds: by writing over it and by moving a copy over its
 // name. Each run either has the real twin do the work or refuses with 4.
 TEST_F(MemtoolTwin, AProgramRewritingTheTwinMeanwhileNeverGetsItsBytesRun) {
-    const std::string planted = other / "planted.exe";
+    const std::string planted = other.file("planted.exe");
     ASSERT_TRUE(CopyFileA(test_support::bin_path("sleeper.exe").c_str(), planted.c_str(), FALSE));
     environment_setting planted_journal{"RAMCLEAN_SLEEPER_JOURNAL", journal_path};
     const std::string stop_name = "rc_twin_rewriter_" + std::to_string(GetCurrentProcessId());
     ramclean::handle stop(CreateEventA(nullptr, TRUE, FALSE, stop_name.c_str()));
     ASSERT_TRUE(stop);
-    test_support::started_process rewriter =
-        test_support::start_process("\"" + test_support::bin_path("twin_rewriter.exe") + "\" \"" +
-                                    temp.path() + "\" \"" + planted + "\" " + stop_name);
+    test_support::started_process rewriter = test_support::start_process(
+        test_support::command_line(test_support::bin_path("twin_rewriter.exe"),
+                                   "\"" + temp.path() + "\" \"" + planted + "\" " + stop_name));
     ASSERT_TRUE(rewriter.process);
 
-    const std::vector<std::string> work = {"-ew 64 0x00000000", "-et 64 0x00000000"};
+    const std::vector<std::string> work = {done_line("-ew", 64), done_line("-et", 64)};
     int worked = 0;
     constexpr int runs = 10;
     for (int i = 0; i < runs; ++i) {

@@ -10,12 +10,6 @@ using namespace test_support;
 
 namespace {
 
-std::string text_of(HWND hwnd) {
-    char text[256] = {};
-    GetWindowTextA(hwnd, text, sizeof text);
-    return text;
-}
-
 HWND focus_of(HWND window) {
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
@@ -26,7 +20,7 @@ HWND focus_of(HWND window) {
 }  // namespace
 
 TEST(InteractiveProgram, ShowsCentredWithAnEmptyLabelAndCleanFocusedAndExitEndsIt) {
-    started_process p = start_process("\"" + bin_path("ramclean.exe") + "\"");
+    started_process p = start_process(command_line(bin_path("ramclean.exe")));
     HWND window = wait_for_main_window(p.id);
     ASSERT_NE(window, nullptr);
     RECT rect{};
@@ -35,7 +29,7 @@ TEST(InteractiveProgram, ShowsCentredWithAnEmptyLabelAndCleanFocusedAndExitEndsI
     EXPECT_EQ(rect.top, (GetSystemMetrics(SM_CYSCREEN) - 126) / 2);
     EXPECT_EQ(rect.right - rect.left, 289);
     EXPECT_EQ(rect.bottom - rect.top, 126);
-    EXPECT_EQ(text_of(GetDlgItem(window, ramclean::status_label_id)), "");
+    EXPECT_EQ(status_text(window), "");
     EXPECT_TRUE(wait_until(
         [&] { return focus_of(window) == GetDlgItem(window, ramclean::clean_button_id); }));
 

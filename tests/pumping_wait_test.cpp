@@ -236,21 +236,14 @@ TEST_F(PumpingWaitTest, TheMainWindowDestroyedInsideTheWaitLeavesTheWaitToRunOut
 // A spinning wait burns a whole processor; a sleeping one next to nothing, also while a
 // quit is pending (where the message wait itself would return at once).
 TEST_F(PumpingWaitTest, SleepsBetweenMessagesInsteadOfSpinning) {
-    auto cpu_ms = [] {
-        FILETIME created, exited, kernel, user;
-        GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-        auto ms = [](FILETIME t) {
-            return ((ULONGLONG{t.dwHighDateTime} << 32) | t.dwLowDateTime) / 10000;
-        };
-        return ms(kernel) + ms(user);
-    };
     for (bool quit_pending : {false, true}) {
         SCOPED_TRACE(quit_pending ? "quit pending" : "empty queue");
         if (quit_pending) PostQuitMessage(0);
-        const ULONGLONG cpu_before = cpu_ms();
+        const double cpu_before = test_support::processor_ms();
         const ULONGLONG elapsed = timed_wait(1500);
-        const ULONGLONG cpu = cpu_ms() - cpu_before;
-        EXPECT_LT(cpu * 10, elapsed) << cpu << " ms of processor time in " << elapsed << " ms";
+        const double cpu = test_support::processor_ms() - cpu_before;
+        EXPECT_LT(cpu * 10, static_cast<double>(elapsed))
+            << cpu << " ms of processor time in " << elapsed << " ms";
         drain_queue();
     }
 }

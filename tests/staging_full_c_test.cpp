@@ -2,7 +2,6 @@
 // than the tool image.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "staging.h"
@@ -12,15 +11,11 @@ using namespace ramclean;
 
 namespace {
 
-bool on_full_c() {
-    const char* drive = std::getenv("RAMCLEAN_TEST_C_DRIVE");
-    return drive != nullptr && std::string(drive) == "full";
-}
-
 class StagingOnFullC : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!on_full_c()) GTEST_SKIP() << "C: is not the small tmpfs (mount refused?)";
+        if (!test_support::c_drive_is("full"))
+            GTEST_SKIP() << "C: is not the small tmpfs (mount refused?)";
         TearDown();
         ASSERT_GT(tool_image_block().count, 64 * 1024);
     }
@@ -38,9 +33,7 @@ TEST_F(StagingOnFullC, LeavesNoPartialToolImageAndStillWritesTheScript) {
     // No cut-short tool image stays behind, under its name or a temporary one, for later
     // starts to take as present.
     EXPECT_FALSE(file_exists(tool_image_path));
-    EXPECT_EQ(test_support::read_file(cleaning_script_path),
-              "cd C:\\\r\nRammap -ew\r\nRammap -es\r\nRammap -em\r\nRammap -et\r\n"
-              "Rammap -e0\r\nexit");
+    EXPECT_EQ(test_support::read_file(cleaning_script_path), test_support::cleaning_script);
     ASSERT_TRUE(DeleteFileA(cleaning_script_path));
     EXPECT_EQ(test_support::folder_entries("C:\\"), before);
 

@@ -1,9 +1,6 @@
 // Staging where C:\ takes no new file: C: is a read-only mount (see fixtures/c-drive-mounts.sh).
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <string>
-
 #include "staging.h"
 #include "test_support.h"
 
@@ -11,15 +8,17 @@ using namespace ramclean;
 
 namespace {
 
-bool on_readonly_c() {
-    const char* drive = std::getenv("RAMCLEAN_TEST_C_DRIVE");
-    return drive != nullptr && std::string(drive) == "readonly";
-}
+class StagingOnReadOnlyC : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!test_support::c_drive_is("readonly"))
+            GTEST_SKIP() << "C: is not the read-only mount (mount refused?)";
+    }
+};
 
 }  // namespace
 
-TEST(StagingOnReadOnlyC, CreatesNothingAndReturns) {
-    if (!on_readonly_c()) GTEST_SKIP() << "C: is not the read-only mount (mount refused?)";
+TEST_F(StagingOnReadOnlyC, CreatesNothingAndReturns) {
     ASSERT_FALSE(file_exists(tool_image_path));
     ASSERT_FALSE(file_exists(cleaning_script_path));
 
@@ -30,8 +29,7 @@ TEST(StagingOnReadOnlyC, CreatesNothingAndReturns) {
     EXPECT_FALSE(file_exists(cleaning_script_path));
 }
 
-TEST(StagingOnReadOnlyC, PlaceFileFailsWithAccessDenied) {
-    if (!on_readonly_c()) GTEST_SKIP() << "C: is not the read-only mount (mount refused?)";
+TEST_F(StagingOnReadOnlyC, PlaceFileFailsWithAccessDenied) {
     EXPECT_FALSE(place_file(cleaning_script_path, cleaning_script_block(), true));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_FALSE(file_exists(cleaning_script_path));

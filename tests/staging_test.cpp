@@ -11,15 +11,11 @@
 #include "test_support.h"
 
 using namespace ramclean;
+using test_support::bytes_of;
+using test_support::cleaning_script;
+using test_support::remove_entry;
 
 namespace {
-
-const std::string expected_script =
-    "cd C:\\\r\nRammap -ew\r\nRammap -es\r\nRammap -em\r\nRammap -et\r\nRammap -e0\r\nexit";
-
-std::string bytes_of(byte_block block) {
-    return std::string(reinterpret_cast<const char*>(block.bytes), block.count);
-}
 
 // The file the build embedded as the tool image.
 std::string tool_image_source() {
@@ -28,17 +24,6 @@ std::string tool_image_source() {
 #else
     return test_support::bin_path("memtool.exe");
 #endif
-}
-
-// Removes whatever a test left under a path: a file of any attributes, or a directory.
-void remove_entry(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return;
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-        RemoveDirectoryA(path.c_str());
-    else
-        DeleteFileA(path.c_str());
 }
 
 // A directory entry as a test prepares it and later finds it.
@@ -87,7 +72,7 @@ protected:
 TEST(ByteBlocks, CleaningScriptIsTheSevenLinesByteForByte) {
     const byte_block script = cleaning_script_block();
     ASSERT_EQ(script.count, 72);
-    EXPECT_EQ(bytes_of(script), expected_script);
+    EXPECT_EQ(bytes_of(script), cleaning_script);
     EXPECT_EQ(script.bytes[71], 't');
 }
 
@@ -104,15 +89,10 @@ TEST(ByteBlocks, BothProgramsCarryTheToolImage) {
     ASSERT_TRUE(source);
     for (const char* program : {"ramclean.exe", "ramclean-auto.exe"}) {
         SCOPED_TRACE(program);
-        HMODULE module = LoadLibraryExA(test_support::bin_path(program).c_str(), nullptr,
-                                        LOAD_LIBRARY_AS_DATAFILE);
-        ASSERT_NE(module, nullptr);
-        HRSRC info = FindResourceA(module, tool_image_resource, RT_RCDATA);
-        ASSERT_NE(info, nullptr);
-        const auto* bytes = static_cast<const char*>(LockResource(LoadResource(module, info)));
-        const std::string image(bytes, SizeofResource(module, info));
-        EXPECT_TRUE(image == *source);
-        FreeLibrary(module);
+        const auto image = test_support::resource_of(test_support::bin_path(program), RT_RCDATA,
+                                                     tool_image_resource);
+        ASSERT_TRUE(image);
+        EXPECT_TRUE(*image == *source);
     }
 }
 
@@ -138,7 +118,7 @@ TEST_P(StageTools, WritesWhatIsAbsentAndLeavesWhatIsPresent) {
     stage_tools();
 
     const entry tool_written{entry::file, bytes_of(tool_image_block()), 0};
-    const entry script_written{entry::file, expected_script, 0};
+    const entry script_written{entry::file, cleaning_script, 0};
     EXPECT_EQ(observe(tool_image_path),
               c.tool_before.kind == entry::absent ? tool_written : tool_found);
     EXPECT_EQ(observe(cleaning_script_path),
@@ -178,7 +158,7 @@ TEST_F(StagingTest, PlaceFileMovesTheWholeBlockIntoPlaceAndLeavesNothingElse) {
     const byte_block script = cleaning_script_block();
     const auto before = test_support::folder_entries("C:\\");
     ASSERT_TRUE(place_file(scratch.c_str(), script, false));
-    EXPECT_EQ(test_support::read_file(scratch), expected_script);
+    EXPECT_EQ(test_support::read_file(scratch), cleaning_script);
 
     // Without replace, whatever is there wins; with it, ours does.
     ASSERT_TRUE(test_support::write_file(scratch, "theirs"));
@@ -186,7 +166,7 @@ TEST_F(StagingTest, PlaceFileMovesTheWholeBlockIntoPlaceAndLeavesNothingElse) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
     EXPECT_EQ(test_support::read_file(scratch), "theirs");
     ASSERT_TRUE(place_file(scratch.c_str(), script, true));
-    EXPECT_EQ(test_support::read_file(scratch), expected_script);
+    EXPECT_EQ(test_support::read_file(scratch), cleaning_script);
 
     // No temporary file stays behind, whatever happened.
     auto after = test_support::folder_entries("C:\\");
@@ -225,7 +205,7 @@ TEST_F(StagingTest, PlaceFileFailsWithoutTouchingWhatIsThere) {
 }
 
 TEST_F(StagingTest, HeldFileLetsOthersOnlyReadItUntilReleased) {
-    ASSERT_TRUE(test_support::write_file(scratch, expected_script));
+    ASSERT_TRUE(test_support::write_file(scratch, cleaning_script));
     held_file held(scratch.c_str());
     ASSERT_TRUE(held);
     const auto open = [&](DWORD access, DWORD sharing) {
@@ -251,14 +231,14 @@ TEST_F(StagingTest, HeldFileLetsOthersOnlyReadItUntilReleased) {
 
 TEST_F(StagingTest, HeldFileHoldsExactlyTheBlockOnly) {
     const byte_block script = cleaning_script_block();
-    std::string other = expected_script;
+    std::string other = cleaning_script;
     other[40] ^= 1;
     for (const std::string& content :
-         {other, expected_script + "\r\n", expected_script.substr(0, 71), std::string()}) {
+         {other, cleaning_script + "\r\n", cleaning_script.substr(0, 71), std::string()}) {
         ASSERT_TRUE(test_support::write_file(scratch, content));
         EXPECT_FALSE(held_file(scratch.c_str()).holds_exactly(script)) << content;
     }
-    ASSERT_TRUE(test_support::write_file(scratch, expected_script));
+    ASSERT_TRUE(test_support::write_file(scratch, cleaning_script));
     held_file held(scratch.c_str());
     // Reads from the start each time, wherever an earlier read left the file.
     EXPECT_TRUE(held.holds_exactly(script));
@@ -279,36 +259,46 @@ std::optional<std::uint64_t> file_id(const std::string& path) {
 bool others_may_change(HANDLE) { return true; }
 bool only_we_may_change(HANDLE) { return false; }
 
+// What a case finds at its path; `ours` stands for the bytes of the file the case is about.
+const std::string ours_marker = "<ours>";
+const entry nothing{};
+const entry ours{entry::file, ours_marker};
+const entry other_tool{entry::file, "MZ other tool"};
+const entry other_script{entry::file, "echo other\r\n"};
+const entry empty_file{entry::file, ""};
+const entry a_directory{entry::directory, ""};
+
+enum held_path { the_tool, the_script };
+enum outcome { ours_written, ours_kept, as_found };
+
 // What hold_tool_image or hold_cleaning_script finds, how the file's security is judged, and
 // what it leaves.
 struct hold_case {
     const char* name;
-    bool tool;  // else the script
+    held_path which;
     entry before;
     security_judge judge;
     DWORD result;
-    enum { ours_written, ours_kept, as_found } after;
+    outcome after;
 };
 
 void PrintTo(const hold_case& c, std::ostream* os) { *os << c.name; }
 
 class HoldToolFile : public StagingTest, public ::testing::WithParamInterface<hold_case> {};
 
-// Stands for the bytes of the file the case is about.
-const std::string ours_marker = "<ours>";
-
 }  // namespace
 
 TEST_P(HoldToolFile, UsesOnlyFilesOthersCannotChangeAndHoldsWhatItUses) {
     const hold_case& c = GetParam();
-    const char* path = c.tool ? tool_image_path : cleaning_script_path;
-    const std::string ours = c.tool ? bytes_of(tool_image_block()) : expected_script;
-    prepare(path, c.before.content == ours_marker ? entry{entry::file, ours} : c.before);
+    const bool tool = c.which == the_tool;
+    const char* path = tool ? tool_image_path : cleaning_script_path;
+    const std::string our_bytes = tool ? bytes_of(tool_image_block()) : cleaning_script;
+    prepare(path, c.before == ours ? entry{entry::file, our_bytes} : c.before);
     const entry found = observe(path);
     const auto id_before = file_id(path);
 
     held_file held;
-    EXPECT_EQ(c.tool ? hold_tool_image(held, c.judge) : hold_cleaning_script(held, c.judge),
+    EXPECT_EQ(tool ? hold_tool_image(held, c.judge) : hold_cleaning_script(held, c.judge),
               c.result);
     EXPECT_EQ(static_cast<bool>(held), c.result == ERROR_SUCCESS);
     if (held) {
@@ -316,82 +306,40 @@ TEST_P(HoldToolFile, UsesOnlyFilesOthersCannotChangeAndHoldsWhatItUses) {
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         EXPECT_FALSE(writer) << "held against writers";
-        EXPECT_TRUE(held.holds_exactly(c.tool ? tool_image_block() : cleaning_script_block()) ||
-                    c.after == hold_case::as_found);
+        EXPECT_TRUE(held.holds_exactly(tool ? tool_image_block() : cleaning_script_block()) ||
+                    c.after == as_found);
     }
     held.release();
     switch (c.after) {
-        case hold_case::ours_written:
-            EXPECT_EQ(observe(path), (entry{entry::file, ours}));
+        case ours_written:
+            EXPECT_EQ(observe(path), (entry{entry::file, our_bytes}));
             EXPECT_NE(file_id(path), id_before) << "a file of its own";
             break;
-        case hold_case::ours_kept:
-            EXPECT_EQ(observe(path), (entry{entry::file, ours}));
+        case ours_kept:
+            EXPECT_EQ(observe(path), (entry{entry::file, our_bytes}));
             EXPECT_EQ(file_id(path), id_before);
             break;
-        case hold_case::as_found: EXPECT_EQ(observe(path), found); break;
+        case as_found: EXPECT_EQ(observe(path), found); break;
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, HoldToolFile,
-    ::testing::Values(
-        hold_case{"ToolAbsent", true, {}, only_we_may_change, 0, hold_case::ours_written},
-        hold_case{"ToolOfOtherContent",
-                  true,
-                  {entry::file, "MZ other tool"},
-                  only_we_may_change,
-                  0,
-                  hold_case::as_found},
-        hold_case{"ToolOfOtherContentOthersMayChange",
-                  true,
-                  {entry::file, "MZ other tool"},
-                  others_may_change,
-                  ERROR_INVALID_SECURITY_DESCR,
-                  hold_case::as_found},
-        hold_case{"EmptyToolOthersMayChange",
-                  true,
-                  {entry::file, ""},
-                  others_may_change,
-                  ERROR_INVALID_SECURITY_DESCR,
-                  hold_case::as_found},
-        hold_case{"OurToolOthersMayChange",
-                  true,
-                  {entry::file, ours_marker},
-                  others_may_change,
-                  0,
-                  hold_case::ours_written},
-        hold_case{"ToolDirectory",
-                  true,
-                  {entry::directory, ""},
-                  only_we_may_change,
-                  ERROR_DIRECTORY,
-                  hold_case::as_found},
-        hold_case{"ScriptAbsent", false, {}, only_we_may_change, 0, hold_case::ours_written},
-        hold_case{"OurScript",
-                  false,
-                  {entry::file, ours_marker},
-                  only_we_may_change,
-                  0,
-                  hold_case::ours_kept},
-        hold_case{"ScriptOfOtherContent",
-                  false,
-                  {entry::file, "echo other\r\n"},
-                  only_we_may_change,
-                  0,
-                  hold_case::ours_written},
-        hold_case{"OurScriptOthersMayChange",
-                  false,
-                  {entry::file, ours_marker},
-                  others_may_change,
-                  0,
-                  hold_case::ours_written},
-        hold_case{"ScriptDirectory",
-                  false,
-                  {entry::directory, ""},
-                  only_we_may_change,
-                  ERROR_DIRECTORY,
-                  hold_case::as_found}),
+    ::testing::ValuesIn(std::vector<hold_case>{
+        {"ToolAbsent", the_tool, nothing, only_we_may_change, 0, ours_written},
+        {"ToolOfOtherContent", the_tool, other_tool, only_we_may_change, 0, as_found},
+        {"ToolOfOtherContentOthersMayChange", the_tool, other_tool, others_may_change,
+         ERROR_INVALID_SECURITY_DESCR, as_found},
+        {"EmptyToolOthersMayChange", the_tool, empty_file, others_may_change,
+         ERROR_INVALID_SECURITY_DESCR, as_found},
+        {"OurToolOthersMayChange", the_tool, ours, others_may_change, 0, ours_written},
+        {"ToolDirectory", the_tool, a_directory, only_we_may_change, ERROR_DIRECTORY, as_found},
+        {"ScriptAbsent", the_script, nothing, only_we_may_change, 0, ours_written},
+        {"OurScript", the_script, ours, only_we_may_change, 0, ours_kept},
+        {"ScriptOfOtherContent", the_script, other_script, only_we_may_change, 0, ours_written},
+        {"OurScriptOthersMayChange", the_script, ours, others_may_change, 0, ours_written},
+        {"ScriptDirectory", the_script, a_directory, only_we_may_change, ERROR_DIRECTORY, as_found},
+    }),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct delete_case {

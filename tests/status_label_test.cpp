@@ -59,8 +59,8 @@ protected:
     }
     void TearDown() override { DestroyWindow(parent); }
 
-    ink render(const char* text) {
-        SetWindowTextA(label, text);
+    ink render(const std::string& text) {
+        SetWindowTextA(label, text.c_str());
         SendMessageA(label, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(picture.dc.get()), PRF_CLIENT);
         const COLORREF face = GetSysColor(COLOR_BTNFACE);
         ink found;
@@ -82,9 +82,6 @@ protected:
     canvas picture;
 };
 
-// "清理中。。。"
-const char running_text[] = "\xC7\xE5\xC0\xED\xD6\xD0\xA1\xA3\xA1\xA3\xA1\xA3";
-
 }  // namespace
 
 TEST_F(StatusLabelTest, EmptyTextPaintsOnlyTheButtonFace) {
@@ -95,7 +92,7 @@ TEST_F(StatusLabelTest, EmptyTextPaintsOnlyTheButtonFace) {
 }
 
 TEST_F(StatusLabelTest, TextIsBlackCentredAtTheTopOnOneLine) {
-    const ink found = render(running_text);
+    const ink found = render(test_support::running_text);
     ASSERT_GT(found.dark, 20) << "no black text";
     EXPECT_LE(found.top, 4) << "text starts at the top";
     EXPECT_LE(found.bottom, 18) << "one line of 14-pixel text";
@@ -107,7 +104,7 @@ TEST_F(StatusLabelTest, TextIsBlackCentredAtTheTopOnOneLine) {
 
 TEST_F(StatusLabelTest, LongTextStaysOnOneLineAndIsClippedAtBothEdges) {
     const std::string wide(80, 'W');
-    const ink found = render(wide.c_str());
+    const ink found = render(wide);
     EXPECT_EQ(found.left, 0);
     EXPECT_EQ(found.right, label_width - 1);
     EXPECT_LE(found.bottom, 18) << "no second line";
@@ -122,8 +119,8 @@ TEST_F(StatusLabelTest, AmpersandIsDrawnNotTakenAsAPrefix) {
 
 TEST_F(StatusLabelTest, PaintingLeavesNoGdiObjectBehind) {
     // Wine has no GetGuiResources; the free slots of the GDI handle table tell instead.
-    render(running_text);  // let GDI build its caches first
+    render(test_support::running_text);  // let GDI build its caches first
     const int before = test_support::free_gdi_slots();
-    for (int i = 0; i < 1000; ++i) render(running_text);
+    for (int i = 0; i < 1000; ++i) render(test_support::running_text);
     EXPECT_EQ(test_support::free_gdi_slots(), before);
 }

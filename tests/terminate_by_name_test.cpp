@@ -7,7 +7,6 @@
 #include <tlhelp32.h>
 
 #include <deque>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,12 +20,7 @@ namespace {
 
 class TerminateByNameTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char temp[MAX_PATH] = {};
-        GetTempPathA(MAX_PATH, temp);
-        folder = std::string(temp) + "rc_terminate_" + id;
-        ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
-    }
+    // Ends what a test left running, so that the folder can go with the copies in it.
     void TearDown() override {
         for (auto& p : started)
             if (p.process && WaitForSingleObject(p.process.get(), 0) == WAIT_TIMEOUT) {
@@ -34,8 +28,6 @@ protected:
                 WaitForSingleObject(p.process.get(), 5000);
             }
         started.clear();
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
     }
 
     // Starts a copy of a helper under another image name (arguments after a blank), in a
@@ -43,13 +35,13 @@ protected:
     test_support::started_process& start_copy(const char* helper, const std::string& image,
                                               const std::string& arguments = "",
                                               const std::string& subfolder = "") {
-        const std::string copy_folder = subfolder.empty() ? folder : folder + "\\" + subfolder;
+        const std::string copy_folder = subfolder.empty() ? folder.path() : folder.file(subfolder);
         CreateDirectoryA(copy_folder.c_str(), nullptr);
         const std::string path = copy_folder + "\\" + image;
         if (!test_support::exists(path)) {  // a second process of one image runs the same copy
             EXPECT_TRUE(CopyFileA(test_support::bin_path(helper).c_str(), path.c_str(), TRUE));
         }
-        started.push_back(test_support::start_process(path + " " + arguments));
+        started.push_back(test_support::start_process(test_support::command_line(path, arguments)));
         EXPECT_TRUE(started.back().process) << image;
         return started.back();
     }
@@ -57,8 +49,8 @@ protected:
         return start_copy("sleeper.exe", image);
     }
     test_support::started_process& start_titled_window(const std::string& title) {
-        started.push_back(
-            test_support::start_process(test_support::bin_path("titled_window.exe") + " " + title));
+        started.push_back(test_support::start_process(
+            test_support::command_line(test_support::bin_path("titled_window.exe"), title)));
         EXPECT_TRUE(test_support::wait_until(
             [&] { return FindWindowA(nullptr, title.c_str()) != nullptr; }));
         return started.back();
@@ -69,7 +61,7 @@ protected:
     }
 
     const std::string id = std::to_string(GetCurrentProcessId());
-    std::string folder;
+    test_support::temp_folder folder;
     std::deque<test_support::started_process> started;  // references stay valid
 };
 
@@ -85,32 +77,33 @@ TEST_F(TerminateByNameTest, AnEmptyNameEndsNothingEvenWithAWindowOfEmptyTitle) {
 
 TEST(SameImageName, ComparesWholeNamesIgnoringTheCaseOfLettersAndDoubleByteCharacters) {
     ASSERT_EQ(GetACP(), 936u) << "the double-byte cases need code page 936";
+    // An image name, the names that are the same as it and those that are not.
     struct name_case {
-        const char* name;
         const char* image;
-        bool same;
+        std::vector<const char*> same;
+        std::vector<const char*> different;
     };
     const name_case cases[] = {
-        {"RAMMap.exe", "RAMMap.exe", true},
-        {"rammap.EXE", "RAMMap.exe", true},
-        {"RAMMap", "RAMMap.exe", false},
-        {"RAMMap.exe", "RAMMap", false},
-        {"C:\\RAMMap.exe", "RAMMap.exe", false},
-        {"RAMMap64.exe", "RAMMap.exe", false},
-        {"[@`{.exe", "{`@[.exe", false},  // neighbours of the letters are not letters
-        {"", "", true},
-        // "清理.exe" against itself.
-        {"\xC7\xE5\xC0\xED.exe", "\xC7\xE5\xC0\xED.EXE", true},
-        // Full-width "ａ" against "Ａ": one character in two cases.
-        {"\xA3\xE1.exe", "\xA3\xC1.exe", true},
-        // Two different characters whose trail bytes happen to be the letters 'a' and 'A'.
-        {"\x81\x61.exe", "\x81\x41.exe", false},
+        {"RAMMap.exe", {"RAMMap.exe", "rammap.EXE"}, {"RAMMap", "C:\\RAMMap.exe", "RAMMap64.exe"}},
+        {"RAMMap", {}, {"RAMMap.exe"}},
+        {"{`@[.exe", {}, {"[@`{.exe"}},  // neighbours of the letters are not letters
+        {"", {""}, {}},
+        // "清理.exe" in two cases.
+        {"\xC7\xE5\xC0\xED.EXE", {"\xC7\xE5\xC0\xED.exe"}, {}},
+        // Full-width "Ａ" against "ａ": one character in two cases.
+        {"\xA3\xC1.exe", {"\xA3\xE1.exe"}, {}},
+        // Two different characters whose trail bytes happen to be the letters 'A' and 'a'.
+        {"\x81\x41.exe", {}, {"\x81\x61.exe"}},
         // A lead byte is not a letter of its own either.
-        {"\x81\x61", "\x81\x61", true},
-        {"\xC7\xE5", "\xC7\xE6", false},
+        {"\x81\x61", {"\x81\x61"}, {}},
+        {"\xC7\xE6", {}, {"\xC7\xE5"}},
     };
-    for (const name_case& c : cases)
-        EXPECT_EQ(ramclean::same_image_name(c.name, c.image), c.same) << c.name << " / " << c.image;
+    for (const name_case& c : cases) {
+        for (const char* name : c.same)
+            EXPECT_TRUE(ramclean::same_image_name(name, c.image)) << name << " / " << c.image;
+        for (const char* name : c.different)
+            EXPECT_FALSE(ramclean::same_image_name(name, c.image)) << name << " / " << c.image;
+    }
 }
 
 TEST_F(TerminateByNameTest, TheWholeImageNameMatchesWithoutRegardToCase) {
@@ -123,9 +116,9 @@ TEST_F(TerminateByNameTest, TheWholeImageNameMatchesWithoutRegardToCase) {
         {image, true},
         {"RCTERM_" + id + ".EXE", true},
         {"rcterm_" + id + ".exe", true},
-        {"RcTerm_" + id, false},            // no extension added
-        {"RcTerm_" + id + ".ex", false},    // no prefix match
-        {folder + "\\0\\" + image, false},  // no path stripped
+        {"RcTerm_" + id, false},              // no extension added
+        {"RcTerm_" + id + ".ex", false},      // no prefix match
+        {folder.file("0\\" + image), false},  // no path stripped
         {"Nothing_" + id + ".exe", false},
     };
     int index = 0;

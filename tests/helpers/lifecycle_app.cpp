@@ -13,6 +13,7 @@
 #include <string>
 
 #include "main_window.h"
+#include "test_support.h"
 
 namespace {
 
@@ -30,12 +31,7 @@ std::string visible_state() {
     return IsWindowVisible(ramclean::main_window()) ? "visible" : "hidden";
 }
 
-std::string label_text() {
-    char label[64] = {};
-    GetWindowTextA(GetDlgItem(ramclean::main_window(), ramclean::status_label_id), label,
-                   sizeof label);
-    return label;
-}
+std::string label_text() { return test_support::status_text(ramclean::main_window()); }
 
 void CALLBACK end_hidden_run(HWND, UINT, UINT_PTR, DWORD) noexcept { ramclean::destroy_request(); }
 

@@ -6,48 +6,24 @@
 //        probe click <image> <control-id>          posts BM_CLICK to the control
 //        probe text <image> <control-id>           prints the control's text as hex bytes
 #include <windows.h>
-// Needs the types of windows.h.
-#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "test_support.h"
+
 namespace {
 
-struct search {
-    const char* image;
-    HWND found;
-};
-
-bool owned_by(HWND hwnd, const char* image) {
-    DWORD owner = 0;
-    GetWindowThreadProcessId(hwnd, &owner);
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    bool match = false;
-    for (BOOL more = Process32First(snapshot, &entry); more && !match;
-         more = Process32Next(snapshot, &entry))
-        match = entry.th32ProcessID == owner && lstrcmpiA(entry.szExeFile, image) == 0;
-    CloseHandle(snapshot);
-    return match;
-}
-
-BOOL CALLBACK check_window(HWND hwnd, LPARAM data) noexcept {
-    auto* s = reinterpret_cast<search*>(data);
-    char window_class[64] = {};
-    GetClassNameA(hwnd, window_class, sizeof window_class);
-    if (std::strcmp(window_class, "RamCleanMainWindow") != 0 || !owned_by(hwnd, s->image))
-        return TRUE;
-    s->found = hwnd;
-    return FALSE;
-}
-
+// The main window of a process of that image name, or null.
 HWND main_window_of(const char* image) {
-    search s{image, nullptr};
-    EnumWindows(check_window, reinterpret_cast<LPARAM>(&s));
-    return s.found;
+    for (DWORD id : test_support::processes_named(image))
+        for (HWND window : test_support::top_level_windows(id)) {
+            char window_class[64] = {};
+            GetClassNameA(window, window_class, sizeof window_class);
+            if (std::strcmp(window_class, "RamCleanMainWindow") == 0) return window;
+        }
+    return nullptr;
 }
 
 }  // namespace
@@ -73,10 +49,8 @@ int main(int argc, char** argv) {
     if (control == nullptr) return 1;
     if (std::strcmp(command, "click") == 0) return PostMessageA(control, BM_CLICK, 0, 0) ? 0 : 1;
     if (std::strcmp(command, "text") == 0) {
-        char text[256] = {};
-        GetWindowTextA(control, text, sizeof text);
-        for (const char* c = text; *c != '\0'; ++c)
-            std::printf("%02X", static_cast<unsigned char>(*c));
+        for (const char c : test_support::window_text(control))
+            std::printf("%02X", static_cast<unsigned char>(c));
         std::printf("\n");
         return 0;
     }

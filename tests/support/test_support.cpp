@@ -9,9 +9,9 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
-#include <thread>
 #include <vector>
 
+#include "main_window.h"
 #include "process.h"
 
 namespace test_support {
@@ -24,7 +24,8 @@ std::optional<pe_facts> read_pe_as(const std::string& image, size_t nt_offset) {
     if (nt_offset + sizeof(Headers) > image.size()) return std::nullopt;
     Headers nt;
     std::memcpy(&nt, image.data() + nt_offset, sizeof nt);
-    pe_facts facts{nt.FileHeader.Machine, nt.OptionalHeader.Magic, nt.OptionalHeader.Subsystem, {}};
+    pe_facts facts{{nt.FileHeader.Machine, nt.OptionalHeader.Magic, nt.OptionalHeader.Subsystem},
+                   {}};
     const size_t sections_offset =
         nt_offset + offsetof(Headers, OptionalHeader) + nt.FileHeader.SizeOfOptionalHeader;
     const size_t section_count = nt.FileHeader.NumberOfSections;
@@ -90,19 +91,70 @@ std::optional<pe_facts> read_pe(const std::string& image) {
 }
 
 std::string executable_folder() { return ramclean::executable_folder().value_or(""); }
+std::optional<pe_facts> read_pe_file(const std::string& path) {
+    const auto image = read_file(path);
+    return image ? read_pe(*image) : std::nullopt;
+}
+
+std::ostream& operator<<(std::ostream& out, const pe_form& form) {
+    return out << std::hex << "machine 0x" << form.machine << ", magic 0x" << form.magic << std::dec
+               << ", subsystem " << form.subsystem;
+}
+
+ramclean::module_handle load_as_data(const std::string& path) {
+    return ramclean::module_handle(LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+}
+
+std::optional<std::string> resource_bytes(HMODULE module, LPCSTR type, LPCSTR name,
+                                          std::optional<WORD> language) {
+    HRSRC found = language ? FindResourceExA(module, type, name, *language)
+                           : FindResourceA(module, name, type);
+    if (found == nullptr) return std::nullopt;
+    const auto* bytes = static_cast<const char*>(LockResource(LoadResource(module, found)));
+    if (bytes == nullptr) return std::nullopt;
+    return std::string(bytes, SizeofResource(module, found));
+}
+
+std::optional<std::string> resource_of(const std::string& path, LPCSTR type, LPCSTR name) {
+    const ramclean::module_handle module = load_as_data(path);
+    if (!module) return std::nullopt;
+    return resource_bytes(module.get(), type, name);
+}
+
+std::string bytes_of(const ramclean::byte_block& block) {
+    if (block.bytes == nullptr || block.count <= 0) return {};
+    return std::string(reinterpret_cast<const char*>(block.bytes),
+                       static_cast<size_t>(block.count));
+}
 
 std::string bin_path(const std::string& name) { return executable_folder() + "\\" + name; }
 
-started_process start_process(const std::string& command_line, const char* folder) {
+std::string command_line(const std::string& program, const std::string& arguments) {
+    return "\"" + program + "\"" + (arguments.empty() ? "" : " " + arguments);
+}
+
+namespace {
+
+// Starts a command line, with `token` when there is one (else with ours).
+started_process start_with(HANDLE token, const std::string& command_line, const char* folder) {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     ramclean::process_information info;
     std::string line = command_line;
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder, &startup,
-                        info.put()))
-        return {};
+    const BOOL started = token != nullptr
+                             ? CreateProcessAsUserA(token, nullptr, line.data(), nullptr, nullptr,
+                                                    FALSE, 0, nullptr, folder, &startup, info.put())
+                             : CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0,
+                                              nullptr, folder, &startup, info.put());
+    if (!started) return {};
     const DWORD id = info.process_id();
     return {info.take_process(), id};
+}
+
+}  // namespace
+
+started_process start_process(const std::string& command_line, const char* folder) {
+    return start_with(nullptr, command_line, folder);
 }
 
 started_process start_process_without_privilege(const char* privilege,
@@ -120,16 +172,7 @@ started_process start_process_without_privilege(const char* privilege,
     if (!LookupPrivilegeValueA(nullptr, privilege, &removal.Privileges[0].Luid) ||
         !AdjustTokenPrivileges(primary.get(), FALSE, &removal, 0, nullptr, nullptr))
         return {};
-
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    ramclean::process_information info;
-    std::string line = command_line;
-    if (!CreateProcessAsUserA(primary.get(), nullptr, line.data(), nullptr, nullptr, FALSE, 0,
-                              nullptr, folder, &startup, info.put()))
-        return {};
-    const DWORD id = info.process_id();
-    return {info.take_process(), id};
+    return start_with(primary.get(), command_line, folder);
 }
 
 std::optional<DWORD> wait_exit(const started_process& p, DWORD timeout_ms) {
@@ -163,17 +206,94 @@ bool exists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-std::vector<std::string> folder_entries(const std::string& folder) {
-    std::vector<std::string> names;
+std::vector<std::string> file_lines(const std::string& path) {
+    std::vector<std::string> lines;
+    const std::string text = read_file(path).value_or("");
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
+}
+
+void remove_entry(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        RemoveDirectoryA(path.c_str());
+    else
+        DeleteFileA(path.c_str());
+}
+
+namespace {
+
+// The entries of a folder as a search lists them, "." and ".." left out.
+std::vector<WIN32_FIND_DATAA> listing(const std::string& folder) {
+    std::vector<WIN32_FIND_DATAA> entries;
     WIN32_FIND_DATAA found;
     ramclean::find_handle search(FindFirstFileA((folder + "\\*").c_str(), &found));
-    if (!search) return names;
+    if (!search) return entries;
     do {
         const std::string name = found.cFileName;
-        if (name != "." && name != "..") names.push_back(name);
+        if (name != "." && name != "..") entries.push_back(found);
     } while (FindNextFileA(search.get(), &found));
+    return entries;
+}
+
+// Removes a folder and what is in it. A link to a folder (a reparse point) is removed as a
+// link: what it points at is not ours to empty.
+void remove_tree(const std::string& folder) {
+    for (const WIN32_FIND_DATAA& entry : listing(folder)) {
+        const std::string path = folder + "\\" + entry.cFileName;
+        const DWORD attributes = entry.dwFileAttributes;
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            remove_tree(path);
+        else
+            remove_entry(path);
+    }
+    RemoveDirectoryA(folder.c_str());
+}
+
+}  // namespace
+
+std::vector<std::string> folder_entries(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const WIN32_FIND_DATAA& entry : listing(folder)) names.push_back(entry.cFileName);
     std::sort(names.begin(), names.end());
     return names;
+}
+
+temp_folder::temp_folder() {
+    char base[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, base);
+    static int serial = 0;
+    for (;;) {
+        path_ = std::string(base) + "ramclean-test-" + std::to_string(GetCurrentProcessId()) + "-" +
+                std::to_string(++serial);
+        if (CreateDirectoryA(path_.c_str(), nullptr)) return;
+        if (GetLastError() != ERROR_ALREADY_EXISTS) return;
+    }
+}
+
+temp_folder::~temp_folder() { remove_tree(path_); }
+
+environment_setting::environment_setting(const char* name, const std::string& value) : name_(name) {
+    const DWORD size = GetEnvironmentVariableA(name, nullptr, 0);  // with the terminating null
+    if (size > 0) {
+        std::string old(size, '\0');
+        const DWORD length = GetEnvironmentVariableA(name, old.data(), size);
+        if (length < size) old_ = old.substr(0, length);
+    }
+    SetEnvironmentVariableA(name, value.c_str());
+}
+
+environment_setting::~environment_setting() {
+    SetEnvironmentVariableA(name_, old_ ? old_->c_str() : nullptr);
 }
 
 namespace {
@@ -214,6 +334,15 @@ int count_handles(DWORD process_id) {
     return count;
 }
 
+double processor_ms(HANDLE thread) {
+    FILETIME created, ended, kernel, user;
+    if (!GetThreadTimes(thread, &created, &ended, &kernel, &user)) return -1;
+    const auto ms = [](FILETIME t) {
+        return static_cast<double>((ULONGLONG{t.dwHighDateTime} << 32) | t.dwLowDateTime) / 1e4;
+    };
+    return ms(kernel) + ms(user);
+}
+
 namespace {
 struct window_search {
     DWORD process_id;
@@ -236,12 +365,24 @@ std::vector<HWND> top_level_windows(DWORD process_id, bool visible_only) {
     return search.found;
 }
 
+std::string window_text(HWND window) {
+    char text[256] = {};
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+std::string status_text(HWND main_window) {
+    return window_text(GetDlgItem(main_window, ramclean::status_label_id));
+}
+
+bool wait_for_status_text(HWND main_window, const std::string& text,
+                          std::chrono::milliseconds timeout) {
+    return wait_until([&] { return status_text(main_window) == text; }, timeout);
+}
+
 HWND find_window(DWORD process_id, const std::string& title) {
-    for (HWND hwnd : top_level_windows(process_id)) {
-        char text[256] = {};
-        GetWindowTextA(hwnd, text, sizeof text);
-        if (title == text) return hwnd;
-    }
+    for (HWND hwnd : top_level_windows(process_id))
+        if (window_text(hwnd) == title) return hwnd;
     return nullptr;
 }
 
@@ -252,33 +393,6 @@ HWND wait_for_main_window(DWORD process_id) {
         return found != nullptr && IsWindowVisible(found);
     });
     return found != nullptr && IsWindowVisible(found) ? found : nullptr;
-}
-
-temp_folder::temp_folder() {
-    char base[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, base);
-    static int serial = 0;
-    for (;;) {
-        path_ = std::string(base) + "ramclean-test-" + std::to_string(GetCurrentProcessId()) + "-" +
-                std::to_string(++serial);
-        if (CreateDirectoryA(path_.c_str(), nullptr)) return;
-        if (GetLastError() != ERROR_ALREADY_EXISTS) return;
-    }
-}
-
-temp_folder::~temp_folder() {
-    WIN32_FIND_DATAA entry;
-    ramclean::find_handle search(FindFirstFileA((path_ + "\\*").c_str(), &entry));
-    if (search) {
-        do {
-            const std::string name = entry.cFileName;
-            if (name == "." || name == "..") continue;
-            SetFileAttributesA(file(name).c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileA(file(name).c_str());
-        } while (FindNextFileA(search.get(), &entry));
-    }
-    search.reset();
-    RemoveDirectoryA(path_.c_str());
 }
 
 std::vector<DWORD> processes_named(const std::string& name, DWORD parent_id) {
@@ -301,6 +415,12 @@ void end_processes_named(const std::string& name) {
         TerminateProcess(process.get(), 99);
         WaitForSingleObject(process.get(), 5000);
     }
+}
+
+bool c_drive_is(const char* kind) {
+    char drive[16] = {};
+    const DWORD length = GetEnvironmentVariableA("RAMCLEAN_TEST_C_DRIVE", drive, sizeof drive);
+    return length > 0 && length < sizeof drive && std::strcmp(drive, kind) == 0;
 }
 
 int free_gdi_slots() {
