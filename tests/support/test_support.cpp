@@ -140,18 +140,28 @@ started_process start_with(HANDLE token, const std::string& command_line, const 
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     ramclean::process_information info;
-    std::string line = command_line;
-    const BOOL started = token != nullptr
-                             ? CreateProcessAsUserA(token, nullptr, line.data(), nullptr, nullptr,
-                                                    FALSE, 0, nullptr, folder, &startup, info.put())
-                             : CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0,
-                                              nullptr, folder, &startup, info.put());
+    const bool started = retrying_wine_start_failures([&] {
+        std::string line = command_line;
+        return token != nullptr
+                   ? CreateProcessAsUserA(token, nullptr, line.data(), nullptr, nullptr, FALSE, 0,
+                                          nullptr, folder, &startup, info.put()) != 0
+                   : CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                    folder, &startup, info.put()) != 0;
+    });
     if (!started) return {};
     const DWORD id = info.process_id();
     return {info.take_process(), id};
 }
 
 }  // namespace
+
+bool retrying_wine_start_failures(const std::function<bool()>& start) {
+    for (int attempt = 1;; ++attempt) {
+        if (start()) return true;
+        if (GetLastError() != ERROR_INTERNAL_ERROR || attempt == 3) return false;
+        Sleep(50);
+    }
+}
 
 started_process start_process(const std::string& command_line, const char* folder) {
     return start_with(nullptr, command_line, folder);

@@ -27,6 +27,11 @@ struct started_process {
 };
 // Starts a command line; `folder` is its current directory (null: ours).
 started_process start_process(const std::string& command_line, const char* folder = nullptr);
+// Calls `start` (a process start that sets the last error when it fails) again when it failed
+// with ERROR_INTERNAL_ERROR, up to three times in all. Wine, with several programs starting at
+// once, now and then reports that for a new process that ended before it was set up (seen
+// about once in a few thousand starts); a second start succeeds. Other failures are final.
+bool retrying_wine_start_failures(const std::function<bool()>& start);
 // Starts a command line with a duplicate of our token that lacks `privilege` (e.g.
 // "SeProfileSingleProcessPrivilege"), as a user who does not hold it; the processes it starts
 // inherit that token. An empty result when the token or the process cannot be made.
