@@ -4,6 +4,7 @@
 
 #include "handles.h"
 #include "hidden_launch.h"
+#include "last_error.h"
 #include "main_window.h"
 #include "pumping_wait.h"
 #include "staging.h"
@@ -26,11 +27,6 @@ static_assert(sizeof(running_text) == 13, "texts must be compiled to code page 9
 // The script changes to C:\ itself, but "cd" does not switch drives: start it there.
 constexpr char script_folder[] = "C:\\";
 
-DWORD last_error_or_general_failure() {
-    const DWORD error = GetLastError();
-    return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
-}
-
 // The privilege the tool's memory list options need: without it a run would do nothing.
 constexpr char tool_privilege[] = "SeProfileSingleProcessPrivilege";
 
@@ -42,7 +38,7 @@ DWORD stage_and_launch(held_file& tool_image, held_file& script, launched_job& j
     if (const DWORD error = hold_tool_image(tool_image); error != ERROR_SUCCESS) return error;
     if (const DWORD error = hold_cleaning_script(script); error != ERROR_SUCCESS) return error;
     job = hidden_launch_in_job(cleaning_script_path, script_folder);
-    if (!job) return last_error_or_general_failure();
+    if (!job) return last_error_or(ERROR_GEN_FAILURE);
     return ERROR_SUCCESS;
 }
 

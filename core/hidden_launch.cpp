@@ -1,5 +1,6 @@
 #include "hidden_launch.h"
 
+#include "last_error.h"
 #include "process.h"
 
 namespace ramclean {
@@ -60,9 +61,8 @@ launched_job hidden_launch_in_job(const char* command_line, const char* current_
     if (job && !AssignProcessToJobObject(job.get(), started.process())) job.reset();
     // With or without a job, the process must not stay suspended.
     if (ResumeThread(started.thread()) == static_cast<DWORD>(-1)) {
-        const DWORD error = GetLastError();
+        const last_error_keeper keep;
         TerminateProcess(started.process(), 1);
-        SetLastError(error);
         return {};
     }
     WaitForInputIdle(started.process(), 1000);

@@ -8,6 +8,7 @@
 #include "file_security.h"
 #include "files.h"
 #include "handles.h"
+#include "last_error.h"
 #include "resources.h"
 
 namespace ramclean {
@@ -25,24 +26,6 @@ constexpr unsigned char cleaning_script[] = {
     'R', 'a', 'm', 'm', 'a', 'p',  ' ',  '-',  'e', '0', '\r', '\n',  //
     'e', 'x', 'i', 't'};
 static_assert(sizeof cleaning_script == 72, "the cleaning script is 72 bytes");
-
-// Keeps GetLastError() of a failed step while the cleanup after it makes calls of its own.
-class last_error_keeper {
-public:
-    last_error_keeper() noexcept : error_(GetLastError()) {}
-    last_error_keeper(const last_error_keeper&) = delete;
-    last_error_keeper& operator=(const last_error_keeper&) = delete;
-    ~last_error_keeper() { SetLastError(error_); }
-
-private:
-    DWORD error_;
-};
-
-// The last error, or `fallback` when a failing call did not set one.
-DWORD last_error_or(DWORD fallback) {
-    const DWORD error = GetLastError();
-    return error != ERROR_SUCCESS ? error : fallback;
-}
 
 // "C:\RAMMap.exe" -> "C:\RAMMap.exe.<16 random hex digits>.tmp": nobody can prepare a file of
 // that name in advance.

@@ -42,63 +42,33 @@ private:
     value_type h_ = Traits::invalid();
 };
 
-struct null_handle_traits {
-    using value_type = HANDLE;
-    static HANDLE invalid() noexcept { return nullptr; }
-    static bool close(HANDLE h) noexcept { return CloseHandle(h) != 0; }
+// The two policies: the release function, and the value that means "no handle".
+template <typename T, BOOL(WINAPI* Close)(T)>
+struct null_is_none {
+    using value_type = T;
+    static T invalid() noexcept { return nullptr; }
+    static bool close(T h) noexcept { return Close(h) != 0; }
 };
-struct file_handle_traits {
-    using value_type = HANDLE;
-    static HANDLE invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static bool close(HANDLE h) noexcept { return CloseHandle(h) != 0; }
-};
-struct find_handle_traits {
+template <BOOL(WINAPI* Close)(HANDLE)>
+struct invalid_handle_value_is_none {
     using value_type = HANDLE;
     static HANDLE invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static bool close(HANDLE h) noexcept { return FindClose(h) != 0; }
-};
-struct icon_traits {
-    using value_type = HICON;
-    static HICON invalid() noexcept { return nullptr; }
-    static bool close(HICON h) noexcept { return DestroyIcon(h) != 0; }
-};
-struct gdi_object_traits {
-    using value_type = HGDIOBJ;
-    static HGDIOBJ invalid() noexcept { return nullptr; }
-    static bool close(HGDIOBJ h) noexcept { return DeleteObject(h) != 0; }
+    static bool close(HANDLE h) noexcept { return Close(h) != 0; }
 };
 
-struct module_traits {
-    using value_type = HMODULE;
-    static HMODULE invalid() noexcept { return nullptr; }
-    static bool close(HMODULE h) noexcept { return FreeLibrary(h) != 0; }
-};
-struct memory_dc_traits {
-    using value_type = HDC;
-    static HDC invalid() noexcept { return nullptr; }
-    static bool close(HDC h) noexcept { return DeleteDC(h) != 0; }
-};
+// LocalFree tells success by returning null.
+inline BOOL WINAPI local_free(void* memory) noexcept { return LocalFree(memory) == nullptr; }
 
-struct window_traits {
-    using value_type = HWND;
-    static HWND invalid() noexcept { return nullptr; }
-    static bool close(HWND h) noexcept { return DestroyWindow(h) != 0; }
-};
-struct local_memory_traits {
-    using value_type = void*;
-    static void* invalid() noexcept { return nullptr; }
-    static bool close(void* memory) noexcept { return LocalFree(memory) == nullptr; }
-};
-
-using handle = unique_handle<null_handle_traits>;       // process, thread, token, job, ...
-using file_handle = unique_handle<file_handle_traits>;  // CreateFile, Toolhelp snapshots
-using find_handle = unique_handle<find_handle_traits>;  // FindFirstFile searches
-using icon_handle = unique_handle<icon_traits>;
-using gdi_object = unique_handle<gdi_object_traits>;
-using module_handle = unique_handle<module_traits>;       // LoadLibrary(Ex)
-using memory_dc = unique_handle<memory_dc_traits>;        // CreateCompatibleDC
-using local_memory = unique_handle<local_memory_traits>;  // LocalAlloc'd by security APIs
-using window_handle = unique_handle<window_traits>;       // a window of the calling thread
+using handle = unique_handle<null_is_none<HANDLE, CloseHandle>>;  // process, thread, token, job
+// CreateFile, Toolhelp snapshots
+using file_handle = unique_handle<invalid_handle_value_is_none<CloseHandle>>;
+using find_handle = unique_handle<invalid_handle_value_is_none<FindClose>>;  // FindFirstFile
+using icon_handle = unique_handle<null_is_none<HICON, DestroyIcon>>;
+using gdi_object = unique_handle<null_is_none<HGDIOBJ, DeleteObject>>;
+using module_handle = unique_handle<null_is_none<HMODULE, FreeLibrary>>;  // LoadLibrary(Ex)
+using memory_dc = unique_handle<null_is_none<HDC, DeleteDC>>;             // CreateCompatibleDC
+using local_memory = unique_handle<null_is_none<void*, local_free>>;      // from security APIs
+using window_handle = unique_handle<null_is_none<HWND, DestroyWindow>>;   // of this thread
 
 // The two handles CreateProcess returns, closed together (thread first); put() is the call's
 // out-parameter.
